@@ -1,0 +1,7 @@
+#include "game/error.hpp"
+
+namespace corvanta {
+
+void fail(const std::string& message) { throw Fatal(message); }
+
+}  // namespace corvanta

@@ -1,0 +1,78 @@
+#pragma once
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace corvanta {
+
+// The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
+// zero nonce. Four consecutive blocks are computed at once, side by side in vector lanes, and
+// read out block after block.
+class StdRng {
+ public:
+  using Key = std::array<std::uint8_t, 32>;
+
+  explicit StdRng(const Key& key);
+
+  // The key comes from eight steps of a PCG32 generator started at `seed`.
+  static StdRng seed_from_u64(std::uint64_t seed);
+  // The key is the next 32 bytes (eight words) of `parent`.
+  static StdRng from_rng(StdRng& parent);
+  // A key drawn from this thread's entropy-seeded generator; not reproducible.
+  static StdRng from_entropy();
+
+  std::uint32_t next_u32() {
+    if (index_ == kBlockWords) [[unlikely]]
+      refill();
+    return block_[index_++];
+  }
+  // Low word first; across a block boundary too, so the stream order is the same in all cases.
+  std::uint64_t next_u64() {
+    const std::uint64_t low = next_u32();
+    const std::uint64_t high = next_u32();
+    return low | (high << 32);
+  }
+
+  // Uniform integer in [0, n) for 1 <= n (widening-multiply rejection). Refuses n = 0.
+  std::uint32_t below(std::uint32_t n) {
+    if (n == 0) [[unlikely]]
+      fail_empty_range();
+    const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
+    for (;;) {
+      const std::uint64_t m = static_cast<std::uint64_t>(next_u32()) * n;
+      if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
+    }
+  }
+
+  template <class T>
+  void shuffle(T* items, std::size_t len) {
+    for (std::size_t i = len; i > 1; --i) {
+      const std::size_t j = below(static_cast<std::uint32_t>(i));
+      std::swap(items[i - 1], items[j]);
+    }
+  }
+  template <class List>
+  void shuffle(List& list) {
+    shuffle(list.data(), list.size());
+  }
+
+  const Key& key() const { return key_; }
+
+ private:
+  static constexpr std::size_t kBlockWords = 64;
+  void refill();
+  [[noreturn]] static void fail_empty_range();
+
+  Key key_;
+  std::array<std::uint32_t, 8> key_words_;
+  std::uint64_t counter_ = 0;
+  std::array<std::uint32_t, kBlockWords> block_;
+  std::size_t index_ = kBlockWords;
+};
+
+// This thread's generator, seeded once from the operating system's entropy source.
+StdRng& thread_rng();
+
+}  // namespace corvanta

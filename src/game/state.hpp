@@ -1,0 +1,72 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+
+#include "game/action.hpp"
+#include "game/player.hpp"
+#include "game/table.hpp"
+
+namespace corvanta {
+
+// Hand limit, jesters in the tavern deck and one-player refills, by player count.
+struct Setup {
+  std::uint8_t max_hand_size;
+  std::uint8_t jesters;
+  std::uint8_t hand_refills;
+};
+constexpr Setup setup_for(int n) {
+  constexpr Setup table[4] = {{8, 0, 2}, {7, 0, 0}, {6, 1, 0}, {5, 2, 0}};
+  return table[n - 1];
+}
+
+// A generator from the seed, or from this thread's entropy-seeded generator without one.
+StdRng new_rng(std::optional<std::uint64_t> seed);
+
+// The complete position of one game of N players: a plain value with no references.
+template <int N>
+struct State {
+  static_assert(N >= 1 && N <= 4);
+  static constexpr int kPlayers = N;
+
+  Table table;
+  std::array<Player, N> players;
+  PlayerId has_turn;
+  std::uint64_t times_yielded;
+  std::uint8_t max_hand_size;
+  ActionType action_type;
+  std::optional<GameResult> has_ended;  // written only by the search's move step
+  std::uint8_t level;
+  std::uint64_t rng_seed;
+  std::uint8_t hand_refills_left;
+
+  // The initial state: tables shuffled, hands dealt player 0 first, then the seed of the state's
+  // own random steps drawn from the same generator.
+  static State create(std::optional<std::uint64_t> seed);
+
+  const Player& current_player() const { return players[has_turn.value]; }
+  Player& current_player_mut() { return players[has_turn.value]; }
+  const Hand& current_hand() const { return current_player().hand; }
+  const Enemy* current_enemy() const { return table.current_enemy(); }
+  std::uint8_t reward() const { return level; }
+  void next_player() { has_turn = PlayerId{(has_turn.value + 1) % N}; }
+
+  // The state's random step: a generator seeded from rng_seed, which advances rng_seed.
+  StdRng get_rng();
+
+  // A copy whose hidden cards (every hand but the current player's, tavern deck, discard pile,
+  // castle order) are re-dealt at random.
+  State random_permutation(StdRng& rng) const;
+
+  friend bool operator==(const State&, const State&) = default;
+};
+
+static_assert(std::is_trivially_copyable_v<State<4>>);
+
+extern template struct State<1>;
+extern template struct State<2>;
+extern template struct State<3>;
+extern template struct State<4>;
+
+}  // namespace corvanta

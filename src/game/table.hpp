@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "game/action.hpp"
+#include "game/enemy.hpp"
+#include "game/rng.hpp"
+
+namespace corvanta {
+
+using Pile = FixedVec<Card, kPileCapacity>;
+using CastleDeck = FixedVec<Enemy, kCastleCapacity>;
+
+// Kings, then Queens, then Jacks, each group shuffled: the last entry (the top) is a Jack.
+CastleDeck new_castle_deck(StdRng& rng);
+// Ace to Ten in four suits, then `jesters` jester cards, shuffled.
+Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng);
+
+// The four piles of one game. The top of each pile is the end of its list.
+struct Table {
+  CastleDeck castle_deck;
+  Pile tavern_deck;
+  Pile discard_pile;
+  Pile attack_cards;
+
+  // Refuses more than two jesters.
+  static Table create(std::uint8_t jesters, StdRng& rng);
+
+  // Up to n cards from the top of the tavern deck, the former top first. Refuses n above 8.
+  Hand draw_cards(std::size_t n);
+  std::optional<Card> draw_card() {
+    if (tavern_deck.empty()) return std::nullopt;
+    return tavern_deck.pop_back();
+  }
+
+  const Enemy* current_enemy() const { return castle_deck.empty() ? nullptr : &castle_deck.back(); }
+  Enemy* current_enemy_mut() { return castle_deck.empty() ? nullptr : &castle_deck.back(); }
+
+  template <class Cards>
+  void add_attack_cards(const Cards& cards) {
+    for (const Card& c : cards) attack_cards.push_back(c);
+  }
+  void discard_attack_cards() {
+    discard_cards(attack_cards);
+    attack_cards.clear();
+  }
+  void discard_card(Card c) { discard_pile.push_back(c); }
+  template <class Cards>
+  void discard_cards(const Cards& cards) {
+    for (const Card& c : cards) discard_pile.push_back(c);
+  }
+  void add_to_top_of_tavern_deck(Card c) { tavern_deck.push_back(c); }
+
+  // The Hearts power: shuffle the discard pile, then move up to n cards from its end to the
+  // bottom of the tavern deck, one at a time.
+  void heal_from_discard(std::size_t n, StdRng& rng);
+
+  // Re-deals everything the player to act cannot see: a fresh castle order (keeping only enemies
+  // still untouched), and the discard pile, the given hands and the tavern deck pooled, shuffled
+  // and dealt back in their former sizes.
+  void permute(std::span<Hand* const> hands, StdRng& rng);
+
+  friend bool operator==(const Table&, const Table&) = default;
+};
+
+}  // namespace corvanta
