@@ -115,7 +115,9 @@ void subset_sums(const Hand& hand, std::uint16_t* sums) {
   }
 }
 
-void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
+}  // namespace
+
+void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
   std::uint16_t sums[1u << kMaxHandSize];
   subset_sums(hand, sums);
   const std::size_t m = hand.size();
@@ -130,6 +132,8 @@ void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out
     a.cards.set_size(count);
   }
 }
+
+namespace {
 
 // The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
 // with one byte shuffle instead of card by card.
@@ -163,7 +167,7 @@ void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out) {
   if (kHasSsse3)
     discard_actions_ssse3(hand, n, out);
   else
-    discard_actions_portable(hand, n, out);
+    detail::discard_actions_portable(hand, n, out);
 }
 
 void jester_actions(int players, ActionList& out) {
@@ -189,16 +193,24 @@ ActionList get_action_space(const State<N>& state) {
   return out;
 }
 
-ActionList prune_bad_moves(ActionList actions) {
+void prune_bad_moves_in_place(ActionList& actions) {
   auto spares_diamonds = [](const Action& a) {
     if (a.kind != Action::Kind::Discard) return true;
     return std::none_of(a.cards.begin(), a.cards.end(), [](Card c) { return c.suit == CardSuit::Diamonds; });
   };
-  ActionList kept;
-  for (const Action& a : actions)
-    if (spares_diamonds(a)) kept.push_back(a);
-  if (kept.empty()) return actions;
-  return kept;
+  // Kept actions move to the front; when none is kept nothing has moved.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    if (!spares_diamonds(actions[i])) continue;
+    if (kept != i) actions[kept] = actions[i];
+    ++kept;
+  }
+  if (kept > 0) actions.truncate(kept);
+}
+
+ActionList prune_bad_moves(ActionList actions) {
+  prune_bad_moves_in_place(actions);
+  return actions;
 }
 
 template ActionList get_action_space<1>(const State<1>&);

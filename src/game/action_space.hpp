@@ -14,8 +14,15 @@ void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out);
 // Phase Jester: hand the turn to any player, the jester's player included.
 void jester_actions(int players, ActionList& out);
 
+namespace detail {
+// The discard listing without the processor-specific fast path (the two must agree).
+void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out);
+}  // namespace detail
+
 // Drops the discards that throw away a Diamonds card, unless nothing would be left.
 ActionList prune_bad_moves(ActionList actions);
+// The same on the list itself: a rollout step prunes without copying its list.
+void prune_bad_moves_in_place(ActionList& actions);
 
 extern template ActionList get_action_space<1>(const State<1>&);
 extern template ActionList get_action_space<2>(const State<2>&);

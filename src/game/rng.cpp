@@ -65,8 +65,15 @@ StdRng StdRng::from_rng(StdRng& parent) {
 
 StdRng StdRng::from_entropy() { return from_rng(thread_rng()); }
 
-// The rotations by 16 and 8 become byte shuffles where the processor has them.
-__attribute__((target_clones("ssse3", "default"))) void StdRng::refill() {
+// The rotations by 16 and 8 become byte shuffles where the processor has them. ThreadSanitizer
+// cannot run a clone's resolver (it runs before the sanitizer's runtime is ready), so its builds
+// keep the default clone only.
+#if defined(__SANITIZE_THREAD__)
+#define CORVANTA_REFILL_CLONES
+#else
+#define CORVANTA_REFILL_CLONES __attribute__((target_clones("ssse3", "default")))
+#endif
+CORVANTA_REFILL_CLONES void StdRng::refill() {
   // Lane b of every vector belongs to block counter_ + b.
   using u32x4 = std::uint32_t __attribute__((vector_size(16)));
   auto splat = [](std::uint32_t v) { return u32x4{v, v, v, v}; };

@@ -1,0 +1,121 @@
+// Playouts per second of the game's search from a seeded initial state, with 1 and 2 worker
+// threads, and the heap bytes the tree takes per node. Usage: bench_search [playouts] [repeats]
+// [max_threads] [cpu]; each figure is the median of the repeats. With "cpu", each speed is
+// followed by the playouts per second of processor time of the whole process: on a loaded machine
+// it shows what the workers cost, where the wall-clock speed shows mostly the load.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <vector>
+
+#include "game/search_spec.hpp"
+
+namespace {
+
+// Every byte requested from the global allocator: the tree's nodes and edge arrays, and the
+// little the manager needs to start its threads.
+std::atomic<std::uint64_t> g_allocated{0};
+
+void* counted_alloc(std::size_t size) {
+  g_allocated.fetch_add(size, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+
+// Edges are cache-line aligned: their arrays come through the aligned forms.
+void* counted_aligned_alloc(std::size_t size, std::align_val_t align) {
+  g_allocated.fetch_add(size, std::memory_order_relaxed);
+  const auto alignment = static_cast<std::size_t>(align);
+  const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
+  if (void* p = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_alloc(size); }
+void* operator new[](std::size_t size) { return counted_alloc(size); }
+void* operator new(std::size_t size, std::align_val_t align) { return counted_aligned_alloc(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return counted_aligned_alloc(size, align); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr std::uint64_t kSeed = 20240607;
+
+struct Run {
+  double playouts_per_s;
+  double cpu_playouts_per_s;
+  double bytes_per_node;
+};
+
+template <int N, bool Heuristics>
+Run run_once(std::uint32_t playouts, std::size_t threads) {
+  using Spec = corvanta::MyMCTS<N, Heuristics>;
+  const auto state = corvanta::State<N>::create(kSeed);
+  const std::uint64_t bytes_before = g_allocated.load();
+  mcts::MCTSManager<Spec> manager(state, Spec{}, typename Spec::Evaluator{},
+                                  corvanta::MyPolicy::from_variation(std::nullopt), corvanta::EmptyTable{});
+  const std::clock_t cpu_start = std::clock();
+  const auto start = std::chrono::steady_clock::now();
+  manager.playout_n_parallel(playouts, threads);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
+  const double bytes = static_cast<double>(g_allocated.load() - bytes_before);
+  return {playouts / seconds, playouts / cpu_seconds, bytes / static_cast<double>(manager.tree().num_nodes())};
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+template <int N, bool Heuristics>
+void report_speed(std::uint32_t playouts, int repeats, std::size_t max_threads, bool cpu) {
+  for (std::size_t threads = 1; threads <= max_threads; threads *= 2) {
+    std::vector<double> speeds, cpu_speeds;
+    for (int r = 0; r < repeats; ++r) {
+      const Run run = run_once<N, Heuristics>(playouts, threads);
+      speeds.push_back(run.playouts_per_s);
+      cpu_speeds.push_back(run.cpu_playouts_per_s);
+    }
+    std::printf("search.N%d.h%d.t%zu.playouts_per_s: %.0f\n", N, Heuristics ? 1 : 0, threads, median(speeds));
+    if (cpu)
+      std::printf("search.N%d.h%d.t%zu.playouts_per_cpu_s: %.0f\n", N, Heuristics ? 1 : 0, threads,
+                  median(cpu_speeds));
+    std::fflush(stdout);
+  }
+}
+
+template <int N>
+void report(std::uint32_t playouts, int repeats, std::size_t max_threads, bool cpu) {
+  report_speed<N, false>(playouts, repeats, max_threads, cpu);
+  report_speed<N, true>(playouts, repeats, max_threads, cpu);
+  std::vector<double> bytes;
+  for (int r = 0; r < repeats; ++r) bytes.push_back(run_once<N, false>(playouts, 1).bytes_per_node);
+  std::printf("search.N%d.bytes_per_node: %.1f\n", N, median(bytes));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto playouts = static_cast<std::uint32_t>(argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000);
+  const int repeats = argc > 2 ? std::atoi(argv[2]) : 5;
+  const std::size_t max_threads = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 2;
+  const bool cpu = argc > 4 && std::strcmp(argv[4], "cpu") == 0;
+  report<1>(playouts, repeats, max_threads, cpu);
+  report<4>(playouts, repeats, max_threads, cpu);
+  return 0;
+}

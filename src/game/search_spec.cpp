@@ -1,0 +1,3 @@
+#include "game/search_spec.hpp"
+
+CORVANTA_SEARCH_INSTANCES()

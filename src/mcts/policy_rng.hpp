@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdint>
+#include <iterator>
+#include <limits>
+
+#include "mcts/xorshift.hpp"
+
+namespace mcts {
+
+// The tree policy's per-thread source of tie-breaks. Every worker starts from the same fixed
+// seed, so two workers meeting the same ties make the same choices.
+class PolicyRng {
+ public:
+  PolicyRng() : rng(XorShiftRng::from_seed({1, 2, 3, 4})) {}
+
+  // The item with the largest key; among equal keys a reservoir choice, so each tied item is
+  // equally likely and the generator advances only once a tie of two is met. A key that is not
+  // a number never wins and is not counted. Null for an empty range.
+  template <class Range, class KeyFn>
+  auto select_by_key(Range&& items, KeyFn&& key) -> decltype(&*std::begin(items)) {
+    decltype(&*std::begin(items)) choice = nullptr;
+    double best = -std::numeric_limits<double>::infinity();
+    std::uint32_t count = 0;
+    for (auto& item : items) {
+      const double k = key(item);
+      if (k > best) {
+        best = k;
+        choice = &item;
+        count = 1;
+      } else if (k == best) {
+        ++count;
+        if (count < 2 || rng.below(count) == 0) choice = &item;
+      }
+    }
+    return choice;
+  }
+
+  XorShiftRng rng;
+};
+
+}  // namespace mcts
