@@ -18,6 +18,9 @@ using Hand = FixedVec<Card, kMaxHandSize>;
 
 struct PlayerId {
   std::uint64_t value = 0;
+
+  // The seat after this one in a game of `players` seats.
+  constexpr PlayerId next_id(std::uint64_t players) const { return PlayerId{(value + 1) % players}; }
   friend constexpr bool operator==(PlayerId, PlayerId) = default;
 };
 

@@ -113,7 +113,7 @@ class FixedVec {
 
  private:
   void check_index([[maybe_unused]] std::size_t i) const {
-#if defined(CORVANTA_CHECKED)
+#if defined(CORVANTA_CHECKED) || !defined(NDEBUG)
     if (i >= len_) fail_index();
 #endif
   }

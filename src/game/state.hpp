@@ -50,7 +50,7 @@ struct State {
   const Hand& current_hand() const { return current_player().hand; }
   const Enemy* current_enemy() const { return table.current_enemy(); }
   std::uint8_t reward() const { return level; }
-  void next_player() { has_turn = PlayerId{(has_turn.value + 1) % N}; }
+  void next_player() { has_turn = has_turn.next_id(N); }
 
   // The state's random step: a generator seeded from rng_seed, which advances rng_seed.
   StdRng get_rng();

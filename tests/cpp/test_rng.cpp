@@ -1,0 +1,170 @@
+// The game generator against outputs of an independent implementation of the same stream.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <numeric>
+#include <string>
+
+#include "game/error.hpp"
+#include "game/rng.hpp"
+#include "rng_vectors.hpp"
+
+namespace {
+
+using corvanta::StdRng;
+using rng_vectors::kBoundedCases;
+using rng_vectors::kFromRngCases;
+using rng_vectors::kSeedCases;
+using rng_vectors::kShuffleCases;
+
+StdRng advanced(std::uint64_t seed, std::size_t words) {
+  StdRng rng = StdRng::seed_from_u64(seed);
+  for (std::size_t i = 0; i < words; ++i) rng.next_u32();
+  return rng;
+}
+
+// The next word a generator would produce, without moving it.
+std::uint32_t peek(const StdRng& rng) {
+  StdRng copy = rng;
+  return copy.next_u32();
+}
+
+class SeededStream : public ::testing::TestWithParam<std::size_t> {
+ protected:
+  const rng_vectors::SeedCase& known() const { return kSeedCases[GetParam()]; }
+};
+
+TEST_P(SeededStream, KeyComesFromPcg32Steps) {
+  EXPECT_EQ(StdRng::seed_from_u64(known().seed).key(), known().key);
+}
+
+TEST_P(SeededStream, NextU32) {
+  StdRng rng = StdRng::seed_from_u64(known().seed);
+  for (std::size_t i = 0; i < known().next_u32.size(); ++i)
+    ASSERT_EQ(rng.next_u32(), known().next_u32[i]) << "word " << i;
+}
+
+TEST_P(SeededStream, NextU64CrossesTheBufferEnd) {
+  // 34 reads of 64 bits run past the 64 words of the first buffer.
+  StdRng rng = StdRng::seed_from_u64(known().seed);
+  for (std::size_t i = 0; i < known().next_u64.size(); ++i)
+    ASSERT_EQ(rng.next_u64(), known().next_u64[i]) << "read " << i;
+}
+
+TEST_P(SeededStream, NextU64IsLowWordThenHighWord) {
+  StdRng wide = StdRng::seed_from_u64(known().seed);
+  StdRng narrow = StdRng::seed_from_u64(known().seed);
+  for (int i = 0; i < 40; ++i) {
+    const std::uint64_t low = narrow.next_u32();
+    const std::uint64_t high = narrow.next_u32();
+    ASSERT_EQ(wide.next_u64(), low | (high << 32));
+  }
+}
+
+TEST_P(SeededStream, MixedReadsAtPosition63) {
+  // 63 single words, then three 64-bit reads (the first one straddling the refill), then two
+  // single words.
+  StdRng rng = StdRng::seed_from_u64(known().seed);
+  for (std::size_t i = 0; i < known().mixed.size(); ++i) {
+    const auto& step = known().mixed[i];
+    if (step.wide) {
+      ASSERT_EQ(rng.next_u64(), step.value) << "step " << i;
+    } else {
+      ASSERT_EQ(rng.next_u32(), step.value) << "step " << i;
+    }
+  }
+}
+
+TEST_P(SeededStream, CopiesContinueIdentically) {
+  StdRng rng = advanced(known().seed, 61);
+  StdRng copy = rng;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(rng.next_u64(), copy.next_u64());
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SeededStream, ::testing::Range<std::size_t>(0, kSeedCases.size()),
+                         [](const auto& info) { return "seed_" + std::to_string(kSeedCases[info.param].seed); });
+
+class BoundedDraw : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(BoundedDraw, ValuesAndWordsPerDraw) {
+  const auto& known = kBoundedCases[GetParam()];
+  StdRng rng = StdRng::seed_from_u64(42);
+  std::size_t words = 0;
+  for (std::size_t i = 0; i < known.draws.size(); ++i) {
+    ASSERT_EQ(rng.below(known.n), known.draws[i]) << "draw " << i;
+    words += known.words_per_draw[i];
+    // A rejected word is consumed: the generator sits exactly after the words this draw used.
+    ASSERT_EQ(peek(rng), peek(advanced(42, words))) << "draw " << i;
+  }
+  EXPECT_EQ(words, known.words_total);
+  EXPECT_EQ(rng.next_u32(), known.next_u32_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, BoundedDraw, ::testing::Range<std::size_t>(0, kBoundedCases.size()),
+                         [](const auto& info) { return "below_" + std::to_string(kBoundedCases[info.param].n); });
+
+TEST(BoundedDrawRefusal, EmptyRangeIsRefused) {
+  StdRng rng = StdRng::seed_from_u64(1);
+  EXPECT_THROW(rng.below(0), corvanta::Fatal);
+}
+
+TEST(BoundedDrawRefusal, BelowOneRejectsHighWords) {
+  // Only words up to 0x7FFFFFFF are accepted below 1; every draw is 0.
+  StdRng rng = StdRng::seed_from_u64(0);
+  StdRng words = StdRng::seed_from_u64(0);
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(rng.below(1), 0u);
+    while (words.next_u32() > 0x7FFFFFFFu) {
+    }
+    ASSERT_EQ(peek(rng), peek(words));
+  }
+}
+
+class Shuffle : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Shuffle, ResultWordsAndNextWord) {
+  const auto& known = kShuffleCases[GetParam()];
+  std::array<std::uint8_t, 54> items{};
+  std::iota(items.begin(), items.begin() + known.len, std::uint8_t{0});
+  StdRng rng = StdRng::seed_from_u64(known.seed);
+  rng.shuffle(items.data(), known.len);
+  for (std::size_t i = 0; i < known.len; ++i) ASSERT_EQ(items[i], known.result[i]) << "position " << i;
+  EXPECT_EQ(peek(rng), peek(advanced(known.seed, known.words_used)));
+  EXPECT_EQ(rng.next_u32(), known.next_u32_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(SeedsAndLengths, Shuffle, ::testing::Range<std::size_t>(0, kShuffleCases.size()),
+                         [](const auto& info) {
+                           const auto& c = kShuffleCases[info.param];
+                           return "seed_" + std::to_string(c.seed) + "_len_" + std::to_string(c.len);
+                         });
+
+class FromRng : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(FromRng, ChildKeyStreamAndParentPosition) {
+  const auto& known = kFromRngCases[GetParam()];
+  StdRng parent = advanced(known.parent_seed, known.parent_words_before);
+  StdRng child = StdRng::from_rng(parent);
+  EXPECT_EQ(child.key(), known.child_key);
+  for (std::size_t i = 0; i < known.child_next_u32.size(); ++i)
+    ASSERT_EQ(child.next_u32(), known.child_next_u32[i]) << "word " << i;
+  for (std::size_t i = 0; i < known.parent_next_u32_after.size(); ++i)
+    ASSERT_EQ(parent.next_u32(), known.parent_next_u32_after[i]) << "word " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Parents, FromRng, ::testing::Range<std::size_t>(0, kFromRngCases.size()),
+                         [](const auto& info) {
+                           const auto& c = kFromRngCases[info.param];
+                           return "seed_" + std::to_string(c.parent_seed) + "_after_" +
+                                  std::to_string(c.parent_words_before) + "_words";
+                         });
+
+TEST(EntropySeeded, GeneratorsDiffer) {
+  // 256-bit keys from the entropy-seeded thread generator: equal keys mean a broken source.
+  const StdRng a = StdRng::from_entropy();
+  const StdRng b = StdRng::from_entropy();
+  EXPECT_NE(a.key(), b.key());
+}
+
+}  // namespace
