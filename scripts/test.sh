@@ -10,6 +10,8 @@ command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 
 section() { printf '\n==== %s ====\n' "$*"; }
 
+./scripts/install_deps.sh
+
 build_and_test() {  # build dir, ctest filter (empty: all), cmake args...
   local dir=$1 filter=$2
   shift 2
@@ -28,3 +30,29 @@ build_and_test build/release "" -DCMAKE_BUILD_TYPE=Release
 section "C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
 build_and_test build/asan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=address,undefined \
   -DCORVANTA_BUILD_BENCH=OFF
+
+section "Search tests, ThreadSanitizer"
+tsan_suites=(test_search_tree test_manager test_search_game test_mcts_player)
+cmake -S . -B build/tsan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=thread \
+  -DCORVANTA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan -j"$jobs" --target "${tsan_suites[@]}"
+for suite in "${tsan_suites[@]}"; do
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build/tsan/$suite" --gtest_brief=1
+done
+
+section "Python tests, installed module"
+python3 -m venv build/venv
+build/venv/bin/python -m pip install -q --disable-pip-version-check ".[test]"
+build/venv/bin/python -m pytest -q -p no:cacheprovider tests/python
+
+section "Python tests, extension under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build/py-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=address,undefined \
+  -DCORVANTA_BUILD_PYTHON=ON -DCORVANTA_BUILD_TESTS=OFF -DCORVANTA_BUILD_BENCH=OFF \
+  -DPython_EXECUTABLE="$PWD/build/venv/bin/python" >/dev/null
+cmake --build build/py-asan -j"$jobs" --target corvanta_python
+# The interpreter itself is not instrumented: the runtime is preloaded, with libstdc++ so that
+# exceptions thrown inside the module unwind through the sanitizer's interceptors, and CPython's
+# own allocations at exit are not reported as leaks.
+LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libstdc++.so)" \
+  ASAN_OPTIONS=detect_leaks=0 PYTHONPATH=build/py-asan \
+  build/venv/bin/python -m pytest -q -p no:cacheprovider tests/python

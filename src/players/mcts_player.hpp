@@ -1,0 +1,40 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "game/action.hpp"
+#include "game/state.hpp"
+#include "players/play.hpp"
+
+namespace corvanta {
+
+// One entry of the search player's ranking: an action with its root visits and mean reward
+// over all determinisations of the move.
+struct RankedAction {
+  Action action;
+  std::uint64_t visits;
+  double avg_reward;  // not a number for an action never visited
+};
+
+// Chooses by Monte Carlo tree search over random re-deals of what the player to move cannot
+// see: one search per determinisation, root statistics added up by action, most visits first.
+struct MCTSPlayer {
+  std::uint32_t playouts = 0;
+  std::uint32_t deterministic_samples = 1;
+  std::size_t num_threads = 1;
+  bool use_heuristics = false;
+  std::optional<std::uint8_t> policy_variation;
+  // The ranking of the last successful move; absent until then.
+  std::optional<std::vector<RankedAction>> ranked_actions;
+
+  // Throws Fatal for an unknown policy number (before any search) or when no action was ranked,
+  // and the search's own errors (e.g. zero threads); the stored ranking is then unchanged.
+  template <int N>
+  Action play(State<N> state);
+};
+
+static_assert(Play<MCTSPlayer>);
+
+}  // namespace corvanta
