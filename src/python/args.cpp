@@ -161,6 +161,22 @@ bool u64_arg(PyObject* obj, std::string_view param, std::uint64_t& out) {
   return false;
 }
 
+bool bounded_uint_arg(PyObject* obj, std::string_view param, std::uint64_t max, std::uint64_t& out) {
+  if (!u64_arg(obj, param, out)) return false;
+  if (out <= max) return true;
+  PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+  return false;
+}
+
+bool bool_arg(PyObject* obj, std::string_view param, bool& out) {
+  if (!PyBool_Check(obj)) {
+    raise_conversion_error(param, obj, "PyBool");
+    return false;
+  }
+  out = obj == Py_True;
+  return true;
+}
+
 bool optional_u64_arg(PyObject* obj, std::string_view param, std::optional<std::uint64_t>& out) {
   if (obj == nullptr || obj == Py_None) {
     out.reset();

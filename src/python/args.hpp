@@ -34,6 +34,11 @@ void raise_argument_error(std::string_view param, std::string_view message);
 void raise_conversion_error(std::string_view param, PyObject* obj, std::string_view target);
 // The host's integer conversion: a TypeError gets the argument prefix, other errors pass unchanged.
 bool u64_arg(PyObject* obj, std::string_view param, std::uint64_t& out);
+// An integer no larger than `max`; a larger one is refused with OverflowError, like any integer
+// outside the parameter's range.
+bool bounded_uint_arg(PyObject* obj, std::string_view param, std::uint64_t max, std::uint64_t& out);
+// A Python bool (instances of bool only, not other integers).
+bool bool_arg(PyObject* obj, std::string_view param, bool& out);
 // None (or an omitted argument) is no value.
 bool optional_u64_arg(PyObject* obj, std::string_view param, std::optional<std::uint64_t>& out);
 // The answer of a class whose values compare for equality only: == and != from `equal`, any

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "players/input_player.hpp"
+#include "players/mcts_player.hpp"
 #include "players/random_player.hpp"
 #include "python/action_py.hpp"
 #include "python/state_py.hpp"
@@ -14,7 +15,7 @@ namespace corvanta::py {
 // The built-in players a seat holds by value, in the order a Python object is tried against
 // them; also the order of the `players` submodule. A new built-in player is one more entry here
 // and a specialisation of player_type beside its binding.
-using NativePlayer = std::variant<RandomPlayer, InputPlayer>;
+using NativePlayer = std::variant<RandomPlayer, InputPlayer, MCTSPlayer>;
 
 // The Python class of each built-in player.
 template <class P>
@@ -23,6 +24,8 @@ template <>
 PyTypeObject* player_type<RandomPlayer>();
 template <>
 PyTypeObject* player_type<InputPlayer>();
+template <>
+PyTypeObject* player_type<MCTSPlayer>();
 
 // A copy of the built-in player `obj` holds; nothing for any other object. nullopt with an error
 // set only if a class could not be created.

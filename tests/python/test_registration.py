@@ -16,7 +16,7 @@ def test_main_module_lists_submodules_then_the_game():
         ("card", ["Card", "CardSuit", "CardValue"]),
         ("actions", ["ActionPlay", "ActionAnimalCombo", "ActionCombo", "ActionYield", "ActionDiscard",
                      "ActionChangePlayer", "ActionRefillHand"]),
-        ("players", ["RandomPlayer", "InputPlayer"]),
+        ("players", ["RandomPlayer", "InputPlayer", "MCTSPlayer"]),
     ],
 )
 def test_submodules_register_their_classes_in_order(sub, names):
@@ -56,5 +56,5 @@ def test_classes_cannot_be_subclassed_or_changed():
 
 def test_documentation_strings():
     for cls in all_classes():
-        expected = "" if cls in (players.RandomPlayer, players.InputPlayer) else None
+        expected = "" if cls in (players.RandomPlayer, players.InputPlayer, players.MCTSPlayer) else None
         assert cls.__doc__ == expected, cls

@@ -42,7 +42,7 @@ class LyingSequence(list):
 STATE = first_state(2, seed=5)
 A = corvanta.actions
 SAMPLES = [c("SA"), c("X"), C.CardSuit.Hearts, C.CardValue.King, STATE, STATE.current_enemy(), STATE.has_turn(),
-           players.RandomPlayer(1), players.InputPlayer(), FirstAction(), corvanta.CorvantaGame([FirstAction()], 1),
+           players.RandomPlayer(1), players.InputPlayer(), players.MCTSPlayer(8, 1, True), FirstAction(), corvanta.CorvantaGame([FirstAction()], 1),
            A.ActionPlay(c("S2")), A.ActionAnimalCombo(c("SA"), c("H2")), A.ActionCombo([c("S2"), c("H2")]),
            A.ActionYield(), A.ActionDiscard([c("S2")]), A.ActionChangePlayer(3), A.ActionRefillHand(), corvanta,
            C.Card, str, object()]
@@ -55,7 +55,8 @@ leaves = st.one_of(
 values = st.recursive(leaves, lambda inner: st.one_of(st.lists(inner, max_size=9), st.tuples(inner, inner),
                                                       st.dictionaries(st.text(max_size=2), inner, max_size=2)),
                       max_leaves=12)
-names = st.sampled_from(["card", "c1", "c2", "cards", "id", "seed", "state", "players", "suit", "value", "x"])
+names = st.sampled_from(["card", "c1", "c2", "cards", "id", "seed", "state", "players", "suit", "value", "x",
+                        "playouts", "num_threads", "use_heuristics", "policy_variation", "deterministic_samples"])
 kwargs = st.dictionaries(names, values, max_size=3)
 argsets = st.lists(values, max_size=4)
 
@@ -74,7 +75,9 @@ CALLABLES = {
     "numbers": C.CardValue.numbers, "royals": C.CardValue.royals,
     **{cls.__name__: cls for cls in ALL_ACTION_CLASSES},
     "RandomPlayer": players.RandomPlayer, "RandomPlayer.play": players.RandomPlayer(3).play,
-    "InputPlayer": players.InputPlayer, "CorvantaGame": corvanta.CorvantaGame, "playout": play_safely,
+    "InputPlayer": players.InputPlayer, "MCTSPlayer": players.MCTSPlayer,
+    "MCTSPlayer.play": players.MCTSPlayer(8, 1, False).play, "ranked_actions": players.MCTSPlayer(8, 1, True).ranked_actions,
+    "CorvantaGame": corvanta.CorvantaGame, "playout": play_safely,
     "print": corvanta.CorvantaGame([FirstAction()], 2).print, "reward": corvanta.CorvantaGame([FirstAction()]).reward,
     **{f"PyState.{m}": getattr(STATE, m) for m in ("action_space", "has_turn", "current_hand", "reward",
                                                    "current_enemy")},

@@ -1,0 +1,54 @@
+"""Plays one seeded game with search players and shows, every turn, what the search thought.
+
+Each seat is a small Python player around a built-in MCTSPlayer: it asks the search for a move,
+prints the state, the three best-ranked actions (visits and average reward, the level a playout
+reached on average, 12 for a win) and the choice. The deal is seeded; the search draws its own
+random re-deals of the hidden cards, so two runs can differ.
+
+    python3 examples/search.py [--players N] [--seed S] [--playouts P] [--threads T]
+"""
+import argparse
+import time
+
+import corvanta
+
+
+class ShowSearch:
+    """A Python player that lets an MCTSPlayer choose and prints its ranking."""
+
+    def __init__(self, seat, searcher):
+        self.seat = seat
+        self.searcher = searcher
+        self.turns = 0
+
+    def play(self, state):
+        self.turns += 1
+        action = self.searcher.play(state)
+        print(state)
+        for rank, (candidate, visits, avg_reward) in enumerate(self.searcher.ranked_actions()[:3], 1):
+            print(f"  {rank}. {str(candidate):<40} visits {visits:>6}  average reward {avg_reward:5.2f}")
+        print(f"Seat {self.seat} plays {action}\n")
+        return action
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Play one seeded game with search players, turn by turn.")
+    parser.add_argument("--players", type=int, default=2, choices=[1, 2, 3, 4], help="number of seats")
+    parser.add_argument("--seed", type=int, default=7, help="seed of the deal")
+    parser.add_argument("--playouts", type=int, default=20000, help="playouts per search")
+    parser.add_argument("--threads", type=int, default=2, help="worker threads per search")
+    args = parser.parse_args()
+
+    started = time.monotonic()
+    seats = [ShowSearch(seat, corvanta.players.MCTSPlayer(args.playouts, args.threads, True))
+             for seat in range(args.players)]
+    game = corvanta.CorvantaGame(seats, seed=args.seed)
+    result = game.playout()
+    outcome = "won" if result == 0 else "lost"
+    turns = sum(seat.turns for seat in seats)
+    print(f"Result: {result!r}: the players {outcome} after {turns} turns, defeating {game.reward()} of 12 "
+          f"enemies ({time.monotonic() - started:.1f} s).")
+
+
+if __name__ == "__main__":
+    main()
