@@ -35,7 +35,10 @@ void attack_actions(const Hand& hand, ActionList& out) {
   bool has_ace = false;
   unsigned small_values = 0;  // bit v set when the hand holds a card of value v (Two to Five)
   for (const Card& c : hand) {
-    add(Action::Kind::Play, {c});
+    Action& play = out.push_back_slot();
+    play.kind = Action::Kind::Play;
+    play.cards.data()[0] = c;
+    play.cards.set_size(1);
     has_ace |= c.value == CardValue::Ace;
     if (c.value >= CardValue::Two && c.value <= CardValue::Five) small_values |= 1u << static_cast<unsigned>(c.value);
   }

@@ -7,14 +7,7 @@
 
 namespace corvanta {
 
-Enemy Enemy::create(Card card) {
-  switch (card.value) {
-    case CardValue::Jack: return Enemy{card, 20, 10, false};
-    case CardValue::Queen: return Enemy{card, 30, 15, false};
-    case CardValue::King: return Enemy{card, 40, 20, false};
-    default: fail(text::card(card) + " is not an enemy");
-  }
-}
+void Enemy::refuse(Card card) { fail(text::card(card) + " is not an enemy"); }
 
 void Enemy::take_damage(std::uint16_t damage) {
   if (damage > 127) fail("That's a lot of damage!");

@@ -1,6 +1,7 @@
 #include "game/table.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace corvanta {
 
@@ -15,17 +16,29 @@ CastleDeck new_castle_deck(StdRng& rng) {
   return deck;
 }
 
-Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng) {
-  Pile deck;
+namespace {
+
+// Ace to Ten, each value in the four suits in order: the unshuffled number cards.
+constexpr std::array<Card, 40> kNumberCards = [] {
+  std::array<Card, 40> cards{};
+  std::size_t i = 0;
   for (CardValue value : card_value_numbers())
-    for (CardSuit suit : kSuits) deck.push_back(Card{suit, value});
+    for (CardSuit suit : kSuits) cards[i++] = Card{suit, value};
+  return cards;
+}();
+
+}  // namespace
+
+Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng) {
+  if (jesters > 2) fail("a game has at most 2 jester cards");
+  Pile deck;
+  deck.assign(kNumberCards.data(), kNumberCards.size());
   for (std::uint8_t i = 0; i < jesters; ++i) deck.push_back(kJester);
   rng.shuffle(deck);
   return deck;
 }
 
 Table Table::create(std::uint8_t jesters, StdRng& rng) {
-  if (jesters > 2) fail("a game has at most 2 jester cards");
   Table table;
   table.castle_deck = new_castle_deck(rng);
   table.tavern_deck = new_tavern_deck(jesters, rng);

@@ -14,7 +14,7 @@ using CastleDeck = FixedVec<Enemy, kCastleCapacity>;
 
 // Kings, then Queens, then Jacks, each group shuffled: the last entry (the top) is a Jack.
 CastleDeck new_castle_deck(StdRng& rng);
-// Ace to Ten in four suits, then `jesters` jester cards, shuffled.
+// Ace to Ten in four suits, then `jesters` jester cards (at most 2), shuffled.
 Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng);
 
 // The four piles of one game. The top of each pile is the end of its list.
