@@ -8,8 +8,11 @@ import argparse
 import sys
 import time
 
-from corvanta import CorvantaGame
-from corvanta.players import MCTSPlayer, RandomPlayer
+import corvanta
+
+CorvantaGame = corvanta.CorvantaGame
+MCTSPlayer = corvanta.players.MCTSPlayer
+RandomPlayer = corvanta.players.RandomPlayer
 
 PLAYERS = {
     "random": lambda seed: RandomPlayer(seed),

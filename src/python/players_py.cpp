@@ -74,8 +74,10 @@ std::optional<NativePlayer> try_alternatives(PyObject* obj) {
     using P = std::variant_alternative_t<I, NativePlayer>;
     PyTypeObject* type = player_type<P>();
     if (type == nullptr) return std::nullopt;
-    if (Py_TYPE(obj) == type) return NativePlayer(std::in_place_index<I>, unbox<P>(obj));
-    return try_alternatives<I + 1>(obj);
+    if (Py_TYPE(obj) != type) return try_alternatives<I + 1>(obj);
+    std::optional<NativePlayer> copy;
+    copy.emplace(std::in_place_index<I>, unbox<P>(obj));
+    return copy;
   }
 }
 
