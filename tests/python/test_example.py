@@ -22,3 +22,21 @@ def test_example_prints_each_turn_and_the_result(players, seed):
     assert result and int(result.group(3)) == len(turns)
     again = re.search(r"^Played again by the built-in players alone: (PyGameResult\.\w+), reward (\d+)\.$", out, re.M)
     assert again and again.group(1) == result.group(1) and again.group(2) == result.group(4)
+
+
+SEARCH_EXAMPLE = EXAMPLE.with_name("search.py")
+
+
+@pytest.mark.parametrize("players", [1, 3])
+def test_search_example_shows_the_ranking_of_every_move(players):
+    done = subprocess.run([sys.executable, str(SEARCH_EXAMPLE), "--players", str(players), "--seed", "5",
+                           "--playouts", "300", "--threads", "2"], capture_output=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    out = done.stdout.decode()
+    moves = re.findall(r"^Seat \d plays (.+)$", out, re.M)
+    assert moves and len(moves) == out.count("Player: PlayerId(")
+    # Every move is the action ranked first, shown with its visits and average reward.
+    firsts = re.findall(r"^  1\. (.+?)\s+visits\s+(\d+)\s+average reward\s+([\d.]+|nan)$", out, re.M)
+    assert [a for a, _, _ in firsts] == moves
+    result = re.search(r"^Result: PyGameResult\.(Won|Lost): the players (won|lost) after (\d+) turns", out, re.M)
+    assert result and int(result.group(3)) == len(moves)
