@@ -16,7 +16,7 @@
 
 // A Monte Carlo search tree shared by any number of worker threads without locks.
 //
-// The tree knows nothing of the game. It is written against a search specification `Spec`, a
+// The tree knows nothing of the game. It is written against a search definition `Spec`, a
 // type that provides:
 //   types      State, Move, Player, StateEvaluation, Evaluator, Policy, Table
 //   constants  max_playout_length (edges per playout), visits_before_expansion, node_limit,

@@ -1,5 +1,5 @@
 #pragma once
-// A toy search specification: a game tree of fixed shape whose leaf values follow from the path.
+// A toy search definition: a game tree of fixed shape whose leaf values follow from the path.
 // It makes the tree's bookkeeping visible: moves and evaluations count their live copies, the
 // evaluator counts its calls and can be told to fail or to wait for other threads.
 #include <atomic>
