@@ -38,11 +38,11 @@ struct MyMCTS {
   // An action that ends the game leaves the state as it was, marked with the result; the search
   // goes on from it like from any other state.
   static void make_move(State& state, const Action& action) {
-    State next = state;
-    if (auto result = advance(next, action))
+    const State before = state;
+    if (auto result = advance(state, action)) {
+      state = before;
       state.has_ended = *result;
-    else
-      state = next;
+    }
   }
 };
 

@@ -1,3 +1,4 @@
+#include <limits>
 #include "python/args.hpp"
 
 #include <vector>
@@ -177,15 +178,20 @@ bool bool_arg(PyObject* obj, std::string_view param, bool& out) {
   return true;
 }
 
-bool optional_u64_arg(PyObject* obj, std::string_view param, std::optional<std::uint64_t>& out) {
+bool optional_bounded_uint_arg(PyObject* obj, std::string_view param, std::uint64_t max,
+                               std::optional<std::uint64_t>& out) {
   if (obj == nullptr || obj == Py_None) {
     out.reset();
     return true;
   }
   std::uint64_t value = 0;
-  if (!u64_arg(obj, param, value)) return false;
+  if (!bounded_uint_arg(obj, param, max, value)) return false;
   out = value;
   return true;
+}
+
+bool optional_u64_arg(PyObject* obj, std::string_view param, std::optional<std::uint64_t>& out) {
+  return optional_bounded_uint_arg(obj, param, std::numeric_limits<std::uint64_t>::max(), out);
 }
 
 }  // namespace corvanta::py

@@ -41,6 +41,9 @@ bool bounded_uint_arg(PyObject* obj, std::string_view param, std::uint64_t max, 
 bool bool_arg(PyObject* obj, std::string_view param, bool& out);
 // None (or an omitted argument) is no value.
 bool optional_u64_arg(PyObject* obj, std::string_view param, std::optional<std::uint64_t>& out);
+// The same for an integer no larger than `max`.
+bool optional_bounded_uint_arg(PyObject* obj, std::string_view param, std::uint64_t max,
+                               std::optional<std::uint64_t>& out);
 // The answer of a class whose values compare for equality only: == and != from `equal`, any
 // ordering refused with TypeError "Operation not supported".
 PyObject* equality_only(bool equal, int op);

@@ -27,18 +27,6 @@ constexpr char kRankedDoc[] =
     "# Returns\n"
     "List of tuples in the form `(action, visits, avg_reward)`";
 
-// None, or an integer up to `max`.
-bool optional_bounded_arg(PyObject* obj, const char* param, std::uint64_t max, std::optional<std::uint64_t>& out) {
-  if (obj == nullptr || obj == Py_None) {
-    out.reset();
-    return true;
-  }
-  std::uint64_t value = 0;
-  if (!bounded_uint_arg(obj, param, max, value)) return false;
-  out = value;
-  return true;
-}
-
 PyObject* mcts_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> PyObject* {
     PyObject* given[5];
@@ -51,24 +39,14 @@ PyObject* mcts_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bounded_uint_arg(given[0], "playouts", std::numeric_limits<std::uint32_t>::max(), playouts) ||
         !bounded_uint_arg(given[1], "num_threads", std::numeric_limits<std::size_t>::max(), threads) ||
         !bool_arg(given[2], "use_heuristics", player.use_heuristics) ||
-        !optional_bounded_arg(given[3], "policy_variation", std::numeric_limits<std::uint8_t>::max(), policy) ||
-        !optional_bounded_arg(given[4], "deterministic_samples", std::numeric_limits<std::uint32_t>::max(), samples))
+        !optional_bounded_uint_arg(given[3], "policy_variation", std::numeric_limits<std::uint8_t>::max(), policy) ||
+        !optional_bounded_uint_arg(given[4], "deterministic_samples", std::numeric_limits<std::uint32_t>::max(), samples))
       return nullptr;
     player.playouts = static_cast<std::uint32_t>(playouts);
     player.num_threads = static_cast<std::size_t>(threads);
     if (policy) player.policy_variation = static_cast<std::uint8_t>(*policy);
     player.deterministic_samples = samples ? static_cast<std::uint32_t>(*samples) : 1u;
     return box<MCTSPlayer>(type, std::move(player));
-  });
-}
-
-PyObject* mcts_play(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guard([&]() -> PyObject* {
-    PyObject* given[1];
-    if (!parse_args(kMctsPlay, args, static_cast<std::size_t>(nargs), kwnames, given)) return nullptr;
-    const StateEnum* state = state_arg(given[0], "state");
-    if (state == nullptr) return nullptr;
-    return play_py(unbox<MCTSPlayer>(self), *state);
   });
 }
 
@@ -92,7 +70,7 @@ PyObject* mcts_ranked(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 PyMethodDef kMctsMethods[] = {
-    {"play", fastcall<mcts_play>(), METH_FASTCALL | METH_KEYWORDS, kPlayDoc},
+    {"play", fastcall<play_method<MCTSPlayer, kMctsPlay>>(), METH_FASTCALL | METH_KEYWORDS, kPlayDoc},
     {"ranked_actions", fastcall<mcts_ranked>(), METH_FASTCALL | METH_KEYWORDS, kRankedDoc},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -8,6 +8,9 @@
 #include "players/mcts_player.hpp"
 #include "players/random_player.hpp"
 #include "python/action_py.hpp"
+#include "python/args.hpp"
+#include "python/boxed.hpp"
+#include "python/entry.hpp"
 #include "python/state_py.hpp"
 
 namespace corvanta::py {
@@ -45,6 +48,18 @@ bool for_each_player_type(Add&& add) {
 template <Play P>
 PyObject* play_py(P& player, const StateEnum& state) {
   return std::visit([&](const auto& s) { return action_to_py(player.play(s)); }, state);
+}
+
+// The method `play(state)` of a built-in player's class; `Sig` names it in argument errors.
+template <Play P, const Signature& Sig>
+PyObject* play_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&]() -> PyObject* {
+    PyObject* given[1];
+    if (!parse_args(Sig, args, static_cast<std::size_t>(nargs), kwnames, given)) return nullptr;
+    const StateEnum* state = state_arg(given[0], "state");
+    if (state == nullptr) return nullptr;
+    return play_py(unbox<P>(self), *state);
+  });
 }
 
 }  // namespace corvanta::py

@@ -22,18 +22,8 @@ PyObject* random_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
-PyObject* random_play(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guard([&]() -> PyObject* {
-    PyObject* given[1];
-    if (!parse_args(kRandomPlay, args, static_cast<std::size_t>(nargs), kwnames, given)) return nullptr;
-    const StateEnum* state = state_arg(given[0], "state");
-    if (state == nullptr) return nullptr;
-    return play_py(unbox<RandomPlayer>(self), *state);
-  });
-}
-
 PyMethodDef kRandomMethods[] = {
-    {"play", fastcall<random_play>(),
+    {"play", fastcall<play_method<RandomPlayer, kRandomPlay>>(),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
