@@ -143,7 +143,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     reward 0 and ``info["illegal_action"] = True``.
     """
 
-    metadata = {"render_modes": ["ansi"]}
+    metadata = {"render_modes": ["ansi"], "render_fps": 1}
 
     def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
         if not 1 <= players <= 4:
