@@ -1,0 +1,70 @@
+"""Steps per second of corvanta_lab, as a learning agent drives it.
+
+Prints one line per figure:
+  lab.vector.N<n>.steps_per_s   VectorGame of 1,024 games: actions drawn uniformly from the masks
+                                with numpy, observations read (summed) every step
+  lab.game.N<n>.steps_per_s     one Game stepped from Python: apply_id of a random id from
+                                legal_action_ids(), a new seeded game whenever one ends
+
+Run against the installed package: python3 bench/lab.py [--seconds S] [--players 1 4]
+"""
+import argparse
+import random
+import time
+
+import corvanta_lab as lab
+import numpy as np
+
+
+def vector_steps_per_s(players, seconds, num_games=1024):
+    vector = lab.VectorGame(num_games, players, seed=1)
+    rng = np.random.default_rng(1)
+    shape = (num_games, lab.NUM_ACTIONS)
+    size = num_games * lab.NUM_ACTIONS
+    steps = 0
+    checksum = 0.0
+    start = time.perf_counter()
+    while True:
+        for _ in range(20):
+            checksum += float(vector.observations.sum())
+            # Uniform among the legal ids: the largest of independent random keys (odd, so never 0).
+            keys = np.frombuffer(rng.bytes(2 * size), np.uint16).reshape(shape) | 1
+            vector.step((keys * vector.action_masks).argmax(axis=1))
+        steps += 20 * num_games
+        elapsed = time.perf_counter() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def game_steps_per_s(players, seconds):
+    choose = random.Random(1)
+    seed = 0
+    game = lab.Game(players, seed=seed)
+    steps = 0
+    start = time.perf_counter()
+    while True:
+        for _ in range(1000):
+            ids = game.legal_action_ids()
+            game.apply_id(ids[choose.randrange(len(ids))])
+            if game.is_over:
+                seed += 1
+                game = lab.Game(players, seed=seed)
+        steps += 1000
+        elapsed = time.perf_counter() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--seconds", type=float, default=2.0, help="time spent on each figure")
+    parser.add_argument("--players", type=int, nargs="+", default=[1, 4], help="player counts to measure")
+    args = parser.parse_args()
+    for n in args.players:
+        print(f"lab.vector.N{n}.steps_per_s: {vector_steps_per_s(n, args.seconds):.0f}")
+    for n in args.players:
+        print(f"lab.game.N{n}.steps_per_s: {game_steps_per_s(n, args.seconds):.0f}")
+
+
+if __name__ == "__main__":
+    main()
