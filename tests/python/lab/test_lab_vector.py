@@ -1,4 +1,9 @@
 """VectorGame against single games stepped alike, and the environments' API checks."""
+import pathlib
+import re
+import subprocess
+import sys
+
 import corvanta_lab as lab
 import numpy as np
 import pytest
@@ -68,3 +73,13 @@ def test_gymnasium_checks():
             obs, reward, done, truncated, info = env.step(action)
             total += reward
         assert total == info["level"] and obs.shape == (lab.OBSERVATION_SIZE,)
+
+
+def test_the_learning_example_prints_both_levels():
+    pytest.importorskip("gymnasium")
+    example = pathlib.Path(__file__).resolve().parents[3] / "examples" / "learn.py"
+    done = subprocess.run([sys.executable, str(example), "--episodes", "64", "--eval-games", "20"],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    levels = re.findall(r"^(uniform random|trained) policy: +mean level (\d+\.\d\d) over 20 games$", done.stdout, re.M)
+    assert [name for name, _ in levels] == ["uniform random", "trained"]
