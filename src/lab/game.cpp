@@ -1,59 +1,74 @@
 #include "lab/game.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "lab/text.hpp"
 
 namespace corvanta::lab {
 
-Hand sorted_hand(const Hand& hand) {
-  Hand out = hand;
-  std::sort(out.begin(), out.end(), [](Card a, Card b) { return card_index(a) < card_index(b); });
-  return out;
-}
-
 namespace {
 
-// Sorted positions of every card of a hand: the first one for each card index, and the jester's
-// second copy right after its first.
-struct Positions {
-  std::array<std::int8_t, kCardKinds> first;
-  explicit Positions(const Hand& hand) {
-    first.fill(-1);
-    const Hand sorted = sorted_hand(hand);
-    for (std::size_t i = sorted.size(); i-- > 0;) first[card_index(sorted[i])] = static_cast<std::int8_t>(i);
+// A hand as a set of card indices (the jester's copies counted apart): sorting is reading the
+// bits in order, and a card's sorted position is the number of smaller cards.
+struct HandIndex {
+  std::uint64_t bits = 0;
+  int jesters = 0;
+  int others = 0;                          // cards other than the jesters
+  std::array<std::int8_t, kCardKinds> rank;  // sorted position, read only for cards in the hand
+
+  explicit HandIndex(const Hand& hand) {
+    for (const Card& c : hand) {
+      if (c.value == CardValue::Jester)
+        ++jesters;
+      else
+        bits |= std::uint64_t{1} << card_index(c);
+    }
+    for (std::uint64_t b = bits; b != 0; b &= b - 1) rank[std::countr_zero(b)] = static_cast<std::int8_t>(others++);
+  }
+  bool holds(Card c) const { return c.value == CardValue::Jester ? jesters > 0 : (bits >> card_index(c) & 1) != 0; }
+  // The first sorted position of a card of the hand (the jesters sort last, one after the other).
+  int position(Card c) const { return c.value == CardValue::Jester ? others : rank[card_index(c)]; }
+  Hand sorted() const {
+    Hand out;
+    for (std::uint64_t b = bits; b != 0; b &= b - 1) out.push_back(card_from_index(std::countr_zero(b)));
+    for (int j = 0; j < jesters; ++j) out.push_back(kJester);
+    return out;
   }
   // The subset id of a list of cards; -1 when a card is not in the hand.
   int subset_id(const FixedVec<Card, kMaxDiscardCards>& cards) const {
     unsigned mask = 0;
+    int jesters_named = 0;
     for (const Card& c : cards) {
-      const int p = first[card_index(c)];
-      if (p < 0) return -1;
-      unsigned bit = 1u << p;
-      // A second jester takes the next position (both jesters sort last).
-      if (mask & bit) bit <<= 1;
-      mask |= bit;
+      if (!holds(c)) return -1;
+      if (c.value == CardValue::Jester) {
+        if (++jesters_named > jesters) return -1;
+        mask |= 1u << (others + jesters_named - 1);
+      } else {
+        mask |= 1u << position(c);
+      }
     }
     return static_cast<int>(mask) - 1;
   }
 };
 
-template <int N>
-int id_with(const Positions& positions, const Action& action) {
+int id_with(const HandIndex& hand, const Action& action) {
   switch (action.kind) {
     case Action::Kind::Yield: return kYieldId;
     case Action::Kind::RefillHand: return kRefillHandId;
     case Action::Kind::ChangePlayer: return kChangePlayerId + static_cast<int>(action.player.value);
-    default: return positions.subset_id(action.cards);
+    default: return hand.subset_id(action.cards);
   }
 }
 
 }  // namespace
 
+Hand sorted_hand(const Hand& hand) { return HandIndex(hand).sorted(); }
+
 template <int N>
 int action_id(const State<N>& state, const Action& action) {
-  return id_with<N>(Positions(state.current_hand()), action);
+  return id_with(HandIndex(state.current_hand()), action);
 }
 
 template <int N>
@@ -62,16 +77,12 @@ Action action_from_id(const State<N>& state, int id) {
   if (id == kRefillHandId) return Action::refill_hand();
   if (id >= kChangePlayerId) return Action::change_player(PlayerId{static_cast<std::uint64_t>(id - kChangePlayerId)});
   const Hand& hand = state.current_hand();
-  const Positions positions(hand);
+  const HandIndex index(hand);
   const unsigned mask = static_cast<unsigned>(id) + 1u;
   FixedVec<Card, kMaxDiscardCards> cards;
-  bool second_jester = false;
+  int jesters_seen = 0;
   for (const Card& c : hand) {
-    int p = positions.first[card_index(c)];
-    if (c == kJester) {
-      if (second_jester) ++p;
-      second_jester = true;
-    }
+    const int p = index.position(c) + (c.value == CardValue::Jester ? jesters_seen++ : 0);
     if (mask & (1u << p)) cards.push_back(c);
   }
   if (state.action_type.kind == ActionType::Kind::Discard) return Action::discard(cards);
@@ -85,10 +96,39 @@ Action action_from_id(const State<N>& state, int id) {
 }
 
 template <int N>
-void fill_mask(const State<N>& state, const ActionList& legal, std::uint8_t* mask) {
+void legal_mask(const State<N>& state, std::uint8_t* mask) {
   std::memset(mask, 0, kNumActionIds);
-  const Positions positions(state.current_hand());
-  for (const Action& a : legal) mask[id_with<N>(positions, a)] = 1;
+  const Hand& hand = state.current_hand();
+  switch (state.action_type.kind) {
+    case ActionType::Kind::PlayCards: {
+      ActionList plays;
+      attack_actions(hand, plays);
+      const HandIndex index(hand);
+      for (const Action& a : plays) mask[id_with(index, a)] = 1;
+      break;
+    }
+    case ActionType::Kind::Discard: {
+      // Every subset of the sorted hand worth the amount, built up from its lowest bit; of two
+      // jesters the second is named only together with the first (as the listing names them).
+      const Hand sorted = HandIndex(hand).sorted();
+      const std::size_t n = sorted.size();
+      const int second_jester = n >= 2 && sorted[n - 1] == kJester && sorted[n - 2] == kJester ? static_cast<int>(n - 1) : -1;
+      std::array<std::uint16_t, 256> sums;
+      sums[0] = 0;
+      for (unsigned m = 1; m < (1u << n); ++m) {
+        const int low = std::countr_zero(m);
+        sums[m] = static_cast<std::uint16_t>(sums[m & (m - 1)] + attack_value(sorted[low]));
+        if (sums[m] < state.action_type.discard_amount) continue;
+        if (second_jester >= 0 && (m >> second_jester & 1) && !(m >> (second_jester - 1) & 1)) continue;
+        mask[m - 1] = 1;
+      }
+      break;
+    }
+    case ActionType::Kind::Jester:
+      for (int p = 0; p < N; ++p) mask[kChangePlayerId + p] = 1;
+      break;
+  }
+  if (N == 1 && state.hand_refills_left > 0) mask[kRefillHandId] = 1;
 }
 
 template <int N>
@@ -98,7 +138,7 @@ void observe(const State<N>& s, bool over, int player, float* out) {
   const Hand& hand = s.players[player].hand;
   for (const Card& c : hand) out[kHand + card_index(c)] += 1.0f;
   out[kHand + kJesterIndex] *= 0.5f;
-  const Hand sorted = sorted_hand(hand);
+  const Hand sorted = HandIndex(hand).sorted();
   for (std::size_t i = 0; i < sorted.size(); ++i) {
     float* slot = out + kHandSlots + i * kSlotWidth;
     slot[0] = 1.0f;
@@ -143,7 +183,7 @@ void observe(const State<N>& s, bool over, int player, float* out) {
 #define CORVANTA_LAB_INSTANTIATE(N)                                            \
   template int action_id<N>(const State<N>&, const Action&);                   \
   template Action action_from_id<N>(const State<N>&, int);                    \
-  template void fill_mask<N>(const State<N>&, const ActionList&, std::uint8_t*); \
+  template void legal_mask<N>(const State<N>&, std::uint8_t*);                \
   template void observe<N>(const State<N>&, bool, int, float*);
 CORVANTA_LAB_INSTANTIATE(1)
 CORVANTA_LAB_INSTANTIATE(2)
@@ -164,80 +204,71 @@ Game Game::create(int players, std::uint64_t seed) {
   return g;
 }
 
-void Game::refresh() const {
-  if (cached_) return;
-  legal_.clear();
-  id_index_.fill(-1);
-  if (!result_) {
-    std::visit(
-        [&](const auto& s) {
-          legal_ = get_action_space(s);
-          const Positions positions(s.current_hand());
-          using S = std::decay_t<decltype(s)>;
-          for (std::size_t i = 0; i < legal_.size(); ++i) {
-            const int id = id_with<S::kPlayers>(positions, legal_[i]);
-            if (id_index_[id] < 0) id_index_[id] = static_cast<std::int16_t>(i);
-          }
-        },
-        state_);
+const std::array<std::uint8_t, kNumActionIds>& Game::mask() const {
+  if (!mask_cached_) {
+    if (result_)
+      mask_.fill(0);
+    else
+      std::visit([&](const auto& s) { legal_mask(s, mask_.data()); }, state_);
+    mask_cached_ = true;
   }
-  cached_ = true;
+  return mask_;
 }
 
 const ActionList& Game::legal_actions() const {
-  refresh();
+  if (!legal_cached_) {
+    legal_.clear();
+    if (!result_) std::visit([&](const auto& s) { legal_ = get_action_space(s); }, state_);
+    legal_cached_ = true;
+  }
   return legal_;
 }
 
 std::vector<int> Game::legal_action_ids() const {
-  refresh();
+  const auto& m = mask();
   std::vector<int> ids;
-  ids.reserve(legal_.size());
+  ids.reserve(32);
   for (int id = 0; id < kNumActionIds; ++id)
-    if (id_index_[id] >= 0) ids.push_back(id);
+    if (m[id]) ids.push_back(id);
   return ids;
 }
 
-void Game::action_mask(std::uint8_t* mask) const {
-  refresh();
-  for (int id = 0; id < kNumActionIds; ++id) mask[id] = id_index_[id] >= 0;
-}
+void Game::action_mask(std::uint8_t* out) const { std::memcpy(out, mask().data(), kNumActionIds); }
 
 void Game::step(const Action& action) {
   history_.push_back(action);
-  cached_ = false;
+  mask_cached_ = legal_cached_ = false;
   std::visit([&](auto& s) { result_ = step_state(s, action); }, state_);
 }
 
 void Game::apply(const Action& action) {
   if (result_) throw Invalid("the game is over: " + action_text(action) + " cannot be applied");
-  refresh();
-  if (std::find(legal_.begin(), legal_.end(), action) == legal_.end())
+  const ActionList& legal = legal_actions();
+  if (std::find(legal.begin(), legal.end(), action) == legal.end())
     throw Invalid(action_text(action) + " is not a legal action");
   step(action);
 }
 
 void Game::apply_index(std::size_t index) {
-  refresh();
-  if (index >= legal_.size())
+  const ActionList& legal = legal_actions();
+  if (index >= legal.size())
     throw Invalid("action index " + std::to_string(index) + " is out of range: there are " +
-                  std::to_string(legal_.size()) + " legal actions");
-  step(legal_[index]);
-}
-
-void Game::apply_id(int id) {
-  refresh();
-  if (id < 0 || id >= kNumActionIds || id_index_[id] < 0) {
-    throw Invalid(result_ ? "the game is over: action id " + std::to_string(id) + " cannot be applied"
-                          : "action id " + std::to_string(id) + " is not legal here");
-  }
-  step(legal_[id_index_[id]]);
+                  std::to_string(legal.size()) + " legal actions");
+  step(legal[index]);
 }
 
 std::optional<Action> Game::action_for_id(int id) const {
-  refresh();
-  if (id < 0 || id >= kNumActionIds || id_index_[id] < 0) return std::nullopt;
-  return legal_[id_index_[id]];
+  if (id < 0 || id >= kNumActionIds || !mask()[id]) return std::nullopt;
+  return std::visit([&](const auto& s) { return action_from_id(s, id); }, state_);
+}
+
+void Game::apply_id(int id) {
+  const std::optional<Action> action = action_for_id(id);
+  if (!action) {
+    throw Invalid(result_ ? "the game is over: action id " + std::to_string(id) + " cannot be applied"
+                          : "action id " + std::to_string(id) + " is not legal here");
+  }
+  step(*action);
 }
 
 int Game::id_of(const Action& action) const {
@@ -256,7 +287,7 @@ Game Game::resample(int player, std::uint64_t seed) const {
   if (player < 0 || player >= num_players())
     throw Invalid("player " + std::to_string(player) + " is not a seat of this game");
   Game g = *this;
-  g.cached_ = false;
+  g.mask_cached_ = g.legal_cached_ = false;
   StdRng rng = StdRng::seed_from_u64(seed);
   std::visit(
       [&](auto& s) {

@@ -88,9 +88,10 @@ inline constexpr int kObservationSize = obs::kSize;
 template <int N>
 void observe(const State<N>& state, bool over, int player, float* out);
 
-// Fills a mask of kNumActionIds flags from an action list.
+// Writes kNumActionIds flags: 1 for the ids of the state's legal actions. Discards and jester
+// choices are read off the hand directly, without listing the actions.
 template <int N>
-void fill_mask(const State<N>& state, const ActionList& legal, std::uint8_t* mask);
+void legal_mask(const State<N>& state, std::uint8_t* mask);
 
 // A refused request from the caller: an illegal action, a bad argument, a malformed encoding.
 class Invalid : public std::invalid_argument {
@@ -147,7 +148,7 @@ class Game {
   }
 
  private:
-  void refresh() const;
+  const std::array<std::uint8_t, kNumActionIds>& mask() const;
   void step(const Action& action);
 
   AnyState state_;
@@ -155,10 +156,11 @@ class Game {
   std::uint64_t seed_ = 0;
   std::vector<Action> history_;
 
-  // The legal actions and the id of each, computed once per position.
-  mutable bool cached_ = false;
+  // The legal ids and the legal actions, each computed once per position when first asked for.
+  mutable bool mask_cached_ = false;
+  mutable bool legal_cached_ = false;
+  mutable std::array<std::uint8_t, kNumActionIds> mask_{};
   mutable ActionList legal_;
-  mutable std::array<std::int16_t, kNumActionIds> id_index_{};
 };
 
 // Applies a legal action; a game that is left with no legal action is lost at its level, as the

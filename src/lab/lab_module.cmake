@@ -11,7 +11,8 @@ if(NOT nanobind_FOUND)
 endif()
 
 file(GLOB LAB_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/lab/*.cpp)
-nanobind_add_module(corvanta_lab_core NB_STATIC ${LAB_SOURCES})
+# NOMINSIZE: the lab steps games in tight loops; it is built for speed like the core, not for size.
+nanobind_add_module(corvanta_lab_core NB_STATIC NOMINSIZE ${LAB_SOURCES})
 # Laid out as a package in the build tree too, so that the stubs can import it from there.
 set_target_properties(corvanta_lab_core PROPERTIES OUTPUT_NAME _core
                       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/corvanta_lab)

@@ -28,8 +28,7 @@ VectorGame::VectorGame(std::size_t num_games, int players, std::uint64_t seed)
 template <int N>
 void VectorGame::publish(std::size_t i) {
   const State<N>& s = std::get<std::vector<State<N>>>(states_)[i];
-  const ActionList legal = get_action_space(s);
-  fill_mask(s, legal, masks_.data() + i * kNumActionIds);
+  legal_mask(s, masks_.data() + i * kNumActionIds);
   observe(s, false, static_cast<int>(s.has_turn.value), observations_.data() + i * kObservationSize);
   levels_[i] = s.level;
   current_players_[i] = static_cast<std::int32_t>(s.has_turn.value);
