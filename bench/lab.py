@@ -6,10 +6,12 @@ Prints one line per figure:
   lab.game.N<n>.steps_per_s     one Game stepped from Python: apply_id of a random id from
                                 legal_action_ids(), a new seeded game whenever one ends
 
-Run against the installed package: python3 bench/lab.py [--seconds S] [--players 1 4]
+Each figure is the median of --repeat runs of --seconds each. Run against the installed
+package: python3 bench/lab.py [--seconds S] [--players 1 4] [--repeat R]
 """
 import argparse
 import random
+import statistics
 import time
 
 import corvanta_lab as lab
@@ -29,8 +31,10 @@ def vector_steps_per_s(players, seconds, num_games=1024):
         for _ in range(20):
             checksum += float(vector.observations.sum())
             # Uniform among the legal ids: the largest of independent random keys (odd, so never 0).
-            keys = bits.random_raw(words).view(np.uint16)[:size].reshape(shape) | 1
-            vector.step((keys * vector.action_masks).argmax(axis=1))
+            keys = bits.random_raw(words).view(np.uint16)[:size].reshape(shape)
+            np.bitwise_or(keys, 1, out=keys)
+            np.multiply(keys, vector.action_masks, out=keys)
+            vector.step(keys.argmax(axis=1))
         steps += 20 * num_games
         elapsed = time.perf_counter() - start
         if elapsed >= seconds:
@@ -60,11 +64,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=2.0, help="time spent on each figure")
     parser.add_argument("--players", type=int, nargs="+", default=[1, 4], help="player counts to measure")
+    parser.add_argument("--repeat", type=int, default=3, help="runs of each figure; the median is printed")
     args = parser.parse_args()
+
+    def median(measure, n):
+        return statistics.median(measure(n, args.seconds) for _ in range(args.repeat))
+
     for n in args.players:
-        print(f"lab.vector.N{n}.steps_per_s: {vector_steps_per_s(n, args.seconds):.0f}")
+        print(f"lab.vector.N{n}.steps_per_s: {median(vector_steps_per_s, n):.0f}")
     for n in args.players:
-        print(f"lab.game.N{n}.steps_per_s: {game_steps_per_s(n, args.seconds):.0f}")
+        print(f"lab.game.N{n}.steps_per_s: {median(game_steps_per_s, n):.0f}")
 
 
 if __name__ == "__main__":
