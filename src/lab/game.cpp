@@ -228,7 +228,14 @@ std::vector<int> Game::legal_action_ids() const {
   const auto& m = mask();
   std::vector<int> ids;
   ids.reserve(32);
-  for (int id = 0; id < kNumActionIds; ++id)
+  // Eight flags at a time: most of the space is empty in the play phase.
+  int id = 0;
+  for (; std::endian::native == std::endian::little && id + 8 <= kNumActionIds; id += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, m.data() + id, sizeof word);
+    for (; word != 0; word &= word - 1) ids.push_back(id + std::countr_zero(word) / 8);
+  }
+  for (; id < kNumActionIds; ++id)
     if (m[id]) ids.push_back(id);
   return ids;
 }
