@@ -1,63 +1,49 @@
 """How well the built-in players play: mean level reached and win rate over seeded games.
 
-Run against the installed module:  python bench/strength.py [--games 50]
-Prints lines `strength.N<n>.<player>.mean_level: <number>` and `...win_rate: <number>`;
-a progress bar goes to standard error.
+Run against the installed package:  python bench/strength.py [--games 100] [--seeds-from 0]
+A thin call of `corvanta match` (one run per player count and player, on every core). Prints
+lines `strength.N<n>.<player>.mean_level: <mean> ± <half-width>` (95 % interval of the mean),
+`...win_rate: <rate> [<low>, <high>]` (95 % Wilson interval) and `...seconds_per_game:` (wall
+time of the run over its games); a progress bar goes to standard error.
 """
 import argparse
-import sys
-import time
+import os
 
-import corvanta
+from corvanta_lab.cli import match_main
 
-CorvantaGame = corvanta.CorvantaGame
-MCTSPlayer = corvanta.players.MCTSPlayer
-RandomPlayer = corvanta.players.RandomPlayer
-
+# Each search runs on two threads, as the search player of the module is usually given.
 PLAYERS = {
-    "random": lambda seed: RandomPlayer(seed),
-    "mcts_1000_h0": lambda seed: MCTSPlayer(1000, 2, False),
-    "mcts_1000_h1": lambda seed: MCTSPlayer(1000, 2, True),
-    "mcts_10000_h1": lambda seed: MCTSPlayer(10000, 2, True),
+    "random": "random",
+    "mcts_1000_h0": "mcts:1000:2:n",
+    "mcts_1000_h1": "mcts:1000:2:h",
+    "mcts_10000_h1": "mcts:10000:2:h",
 }
+DEFAULT_PLAYERS = ["random", "mcts_1000_h1"]
 
 
-def progress(label, done, total, started):
-    width = 30
-    filled = width * done // total
-    elapsed = time.monotonic() - started
-    sys.stderr.write(f"\r{label:<24} [{'#' * filled}{'.' * (width - filled)}] {done}/{total} {elapsed:6.1f}s")
-    if done == total:
-        sys.stderr.write("\n")
-    sys.stderr.flush()
-
-
-def measure(num_players, name, make_player, games):
-    levels, wins = [], 0
-    started = time.monotonic()
-    label = f"N{num_players}.{name}"
-    progress(label, 0, games, started)
-    for seed in range(games):
-        seats = [make_player(1000 * seed + seat) for seat in range(num_players)]
-        game = CorvantaGame(seats, seed)
-        result = game.playout()
-        wins += result == 0
-        levels.append(game.reward())
-        progress(label, seed + 1, games, started)
-    return sum(levels) / len(levels), wins / games
-
-
-def main():
+def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--games", type=int, default=50, help="games per player count (seeds 0..games-1)")
-    parser.add_argument("--players", nargs="*", default=list(PLAYERS), choices=list(PLAYERS))
+    parser.add_argument("--games", type=int, default=50, help="games per player count and player")
+    parser.add_argument("--seeds-from", type=int, default=0, help="first game seed (seeds are consecutive)")
+    parser.add_argument("--players", nargs="*", default=DEFAULT_PLAYERS, choices=list(PLAYERS))
     parser.add_argument("--counts", nargs="*", type=int, default=[1, 2], choices=[1, 2, 3, 4])
     args = parser.parse_args()
+    if args.games < 1:
+        parser.error("--games must be at least 1")
+    cores = os.cpu_count() or 1
     for n in args.counts:
         for name in args.players:
-            mean_level, win_rate = measure(n, name, PLAYERS[name], args.games)
-            print(f"strength.N{n}.{name}.mean_level: {mean_level:.2f}")
-            print(f"strength.N{n}.{name}.win_rate: {win_rate:.2f}", flush=True)
+            spec = PLAYERS[name]
+            threads = int(spec.split(":")[2]) if spec.startswith("mcts:") else 1
+            (summary,) = match_main(["--all", spec, "--players", str(n), "--games", str(args.games),
+                                     "--seed-start", str(args.seeds_from),
+                                     "--workers", str(max(1, cores // threads))], echo=False)
+            mean, half = summary.mean_level
+            rate, low, high = summary.win_rate
+            prefix = f"strength.N{n}.{name}"
+            print(f"{prefix}.mean_level: {mean:.2f} ± {half:.2f}")
+            print(f"{prefix}.win_rate: {rate:.3f} [{low:.3f}, {high:.3f}]")
+            print(f"{prefix}.seconds_per_game: {summary.seconds / summary.games:.3f}", flush=True)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,138 @@
+"""The ``corvanta`` command: ``play`` a game at the terminal, ``match`` players over many seeded
+games, ``replay`` a logged game."""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+from collections.abc import Sequence
+from pathlib import Path
+
+from corvanta_lab import seats as seat_specs
+from corvanta_lab.match import Summary, plot, read_records, run_match, table
+
+__all__ = ["main", "match_main", "parser"]
+
+
+def _seat(text: str) -> seat_specs.SeatSpec:
+    try:
+        return seat_specs.parse_seat(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def _positive(text: str) -> int:
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"{text} is not at least 1")
+    return value
+
+
+def parser() -> argparse.ArgumentParser:
+    """The command line of ``corvanta``."""
+    top = argparse.ArgumentParser(prog="corvanta", description=__doc__)
+    commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    play = commands.add_parser("play", help="play a game at the terminal",
+                               description="Play a game at the terminal. Seats: human, random[:SEED], "
+                                           "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], module.path:callable.")
+    play.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats (default 2, or as many as --seat)")
+    play.add_argument("--seed", type=int, help="seed of the deal (default: a new one)")
+    play.add_argument("--seat", action="append", type=_seat, default=[], metavar="SPEC",
+                      help="who sits at the next seat (repeatable; default: you, then mcts:1000 partners)")
+    play.add_argument("--hint-playouts", type=_positive, default=2000, metavar="N",
+                      help="playouts of the search behind `hint` (default 2000)")
+    play.add_argument("--log-actions", type=Path, metavar="FILE", help="append the game, with its moves, to FILE")
+
+    match = commands.add_parser("match", help="play many seeded games and summarise them",
+                                description="Play seeded games on every core (or a Dask cluster), write one "
+                                            "JSON line per game and print a summary per seat configuration.")
+    who = match.add_mutually_exclusive_group(required=True)
+    who.add_argument("--seat", action="append", type=_seat, metavar="SPEC",
+                     help="the player at the next seat (repeat for each seat)")
+    who.add_argument("--all", type=_seat, metavar="SPEC", help="the same player at every seat (with --players)")
+    match.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats, with --all (default 2)")
+    match.add_argument("--games", type=_positive, default=100, help="games (default 100)")
+    match.add_argument("--seed-start", type=int, default=0, metavar="S", help="first seed; seeds are consecutive")
+    match.add_argument("--workers", type=_positive, help=f"processes (default: every core, {os.cpu_count()} here)")
+    match.add_argument("--cluster", metavar="ADDRESS", help="run on this Dask scheduler (tcp://HOST:PORT)")
+    match.add_argument("--out", type=Path, metavar="FILE", help="results file (JSON lines); an existing one is resumed")
+    match.add_argument("--plot", type=Path, metavar="PNG", help="write a histogram of the levels reached")
+    match.add_argument("--log-actions", action="store_true", help="record every game's moves (for replay)")
+    match.add_argument("--quiet", action="store_true", help="no progress bar")
+
+    replay = commands.add_parser("replay", help="show a logged game turn by turn",
+                                 description="Show a game logged with --log-actions, turn by turn.")
+    replay.add_argument("file", type=Path)
+    replay.add_argument("--game", type=int, metavar="SEED", help="the game of this seed (default: the first)")
+    return top
+
+
+def _configuration(args: argparse.Namespace) -> list[seat_specs.SeatSpec]:
+    seats: list[seat_specs.SeatSpec] = args.seat or [args.all] * (args.players or 2)
+    if args.seat and args.players and args.players != len(args.seat):
+        raise SystemExit(f"corvanta match: --players {args.players} but {len(args.seat)} seats given")
+    if not 1 <= len(seats) <= 4:
+        raise SystemExit(f"corvanta match: a game has 1 to 4 seats, not {len(seats)}")
+    if any(isinstance(seat, seat_specs.HumanSeat) for seat in seats):
+        raise SystemExit("corvanta match: no human seats here (use corvanta play)")
+    return seats
+
+
+def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
+    """``corvanta match`` with these arguments; returns the summaries (printed if ``echo``)."""
+    args = parser().parse_args(["match", *argv])
+    seeds = range(args.seed_start, args.seed_start + args.games)
+    try:
+        summaries = run_match([_configuration(args)], seeds, out=args.out, workers=args.workers,
+                              cluster=args.cluster, log_actions=args.log_actions, progress=not args.quiet)
+    except KeyboardInterrupt:
+        kept = f"; finished games are in {args.out}, run again to resume" if args.out else ""
+        print(f"\ncorvanta match: interrupted{kept}", file=sys.stderr)
+        raise SystemExit(130) from None
+    if echo:
+        print(table(summaries))
+    if args.plot:
+        plot(summaries, args.plot)
+    return summaries
+
+
+def _replay(args: argparse.Namespace) -> int:
+    from corvanta_lab.console import replay
+
+    records = [r for r in read_records(args.file) if args.game is None or r["seed"] == args.game]
+    logged = [r for r in records if "actions" in r]
+    if not logged:
+        what = f"no game of seed {args.game}" if args.game is not None else "no game"
+        print(f"corvanta replay: {what} with logged moves in {args.file} (log them with --log-actions)",
+              file=sys.stderr)
+        return 1
+    replay(logged[0])
+    return 0
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command; returns its exit status."""
+    arguments = list(sys.argv[1:] if argv is None else argv)
+    args = parser().parse_args(arguments)
+    try:
+        if args.command == "play":
+            from corvanta_lab.console import play_main
+
+            return play_main(args)
+        if args.command == "replay":
+            return _replay(args)
+        match_main(arguments[1:])
+        return 0
+    except KeyboardInterrupt:
+        print("\ninterrupted", file=sys.stderr)
+        return 130
+    except (OSError, ValueError, json.JSONDecodeError) as error:
+        print(f"corvanta {args.command}: {error}", file=sys.stderr)
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

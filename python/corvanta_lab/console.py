@@ -1,0 +1,234 @@
+"""``corvanta play`` and ``corvanta replay``: the game at a terminal, for people.
+
+The screen is redrawn before each of your turns: the enemy, the piles, your partners, what
+happened since your last turn and your hand, sorted, each card by its label (``5h``, ``Jc``,
+``Jk``). You type moves as ``corvanta_lab.moves`` reads them. Colours follow ``NO_COLOR``,
+``CLICOLOR_FORCE`` and whether standard output is a terminal.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+import time
+from collections.abc import Sequence
+from pathlib import Path
+
+from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, search
+from corvanta_lab.match import GameRecord
+from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move
+from corvanta_lab.seats import HUMAN, HumanSeat, Player, SeatSpec, parse_seat
+
+__all__ = ["Style", "play_main", "render", "replay"]
+
+HELP = """\
+  5h 5c   play these cards (one card, an Ace with one other card, or cards of one value worth
+          at most 10 together); in the discard phase, discard them (several lines add up)
+  y       yield (play nothing this turn)
+  r       refill your hand (one player only, twice a game)
+  1       after a jester: hand the turn to seat 1
+  c       clear the cards chosen so far for a discard
+  hint    the search's three best moves here, with visits and mean reward (12 is a win)
+  ?       this help; Ctrl-D or Ctrl-C leaves the game
+  Suits: s spades (lower the enemy's attack), h hearts (return discarded cards to the tavern),
+  d diamonds (draw cards), c clubs (double damage); an enemy blocks the power of its own suit."""
+
+_SUIT_NAMES = {Suit.SPADES: "spades", Suit.HEARTS: "hearts", Suit.DIAMONDS: "diamonds", Suit.CLUBS: "clubs"}
+_FULL_HEALTH = {Value.JACK: 20, Value.QUEEN: 30, Value.KING: 40}
+
+
+class Style:
+    """ANSI colours, on only where they are wanted."""
+
+    def __init__(self, enabled: bool) -> None:
+        self.enabled = enabled
+
+    @classmethod
+    def for_stream(cls, stream: object = None) -> Style:
+        """Colour for a terminal, unless ``NO_COLOR`` is set; ``CLICOLOR_FORCE`` forces it."""
+        stream = sys.stdout if stream is None else stream
+        if os.environ.get("NO_COLOR"):
+            return cls(False)
+        if os.environ.get("CLICOLOR_FORCE", "0") != "0":
+            return cls(True)
+        isatty = getattr(stream, "isatty", None)
+        return cls(bool(isatty and isatty()))
+
+    def _wrap(self, code: str, text: str) -> str:
+        return f"\x1b[{code}m{text}\x1b[0m" if self.enabled else text
+
+    def bold(self, text: str) -> str:
+        return self._wrap("1", text)
+
+    def dim(self, text: str) -> str:
+        return self._wrap("2", text)
+
+    def warn(self, text: str) -> str:
+        return self._wrap("33", text)
+
+    def card(self, card: Card) -> str:
+        if card.is_jester:
+            return self._wrap("35", card.label)
+        return self._wrap("31" if card.suit in (Suit.HEARTS, Suit.DIAMONDS) else "1", card.label)
+
+    def clear(self) -> str:
+        return "\x1b[H\x1b[2J" if self.enabled else ""
+
+
+def _enemy_line(enemy: Enemy | None, style: Style) -> str:
+    if enemy is None:
+        return "Enemy   none: the castle has fallen"
+    immunity = ("immunity cancelled by the jester" if enemy.jester_applied
+                else f"immune to {_SUIT_NAMES[enemy.card.suit]}")
+    return (f"Enemy   {style.card(enemy.card)}  health {enemy.health}/{_FULL_HEALTH[enemy.card.value]}  "
+            f"attack {enemy.attack}  {immunity}")
+
+
+def render(game: Game, seat: int, specs: Sequence[SeatSpec], events: Sequence[str], style: Style) -> str:
+    """The screen of ``seat``'s turn: table, partners, recent moves and the seat's sorted hand."""
+    lines = [style.bold(f"corvanta · {game.num_players} player{'s' if game.num_players > 1 else ''} · "
+                        f"seed {game.seed} · level {game.level} of 12"),
+             _enemy_line(game.current_enemy, style),
+             f"Piles   tavern {game.tavern_size} · discard {game.discard_size} · castle {game.castle_size}"
+             + (f" · refills left {game.refills_left}" if game.num_players == 1 else "")]
+    for other in range(game.num_players):
+        if other != seat:
+            lines.append(f"P{other}      {specs[other].text}, {len(game.hands[other])} cards")
+    if events:
+        lines.append("Since your last turn:")
+        lines.extend("  " + style.dim(event) for event in events)
+    hand = game.sorted_hand(seat)
+    worth = sum(card.attack for card in hand)
+    lines.append(style.bold(f"P{seat} hand ") + " ".join(style.card(card) for card in hand)
+                 + style.dim(f"   ({len(hand)}/{game.max_hand_size} cards, worth {worth})"))
+    return "\n".join(lines)
+
+
+def _prompt(game: Game, chosen: Sequence[Card]) -> str:
+    seat = game.current_player
+    if game.phase == Phase.JESTER:
+        return f"P{seat}, jester: who acts next? 0-{game.num_players - 1} > "
+    if game.phase == Phase.DISCARD:
+        if chosen:
+            total = sum(card.attack for card in chosen)
+            labels = " ".join(card.label for card in chosen)
+            return f"P{seat}, chosen {labels} = {total} of {game.discard_amount}: add cards (c clears) > "
+        return f"P{seat}, the enemy strikes: discard cards worth at least {game.discard_amount} > "
+    return f"P{seat}, play cards (e.g. 5h 5c), y to yield, ? for help > "
+
+
+def _hint(game: Game, playouts: int) -> str:
+    ranked = search(game, playouts, threads=max(1, os.cpu_count() or 1))
+    lines = [f"  {i}. {move_text(action):<12} visits {visits:>6}   mean reward {reward:5.2f}"
+             for i, (action, visits, reward) in enumerate(ranked[:3], 1)]
+    return "hint (search of %d playouts):\n%s" % (playouts, "\n".join(lines))
+
+
+def ask(game: Game, style: Style, hint_playouts: int) -> Action:
+    """Reads moves until one is legal; a wrong one gets a one-line reason."""
+    chosen: list[Card] = []
+    while True:
+        text = input(_prompt(game, chosen)).strip()
+        word = text.lower()
+        if word in ("?", "h", "help"):
+            print(HELP)
+            continue
+        if word == "hint":
+            print(_hint(game, hint_playouts))
+            continue
+        if game.phase == Phase.DISCARD and word not in ("y", "r", ""):
+            if word == "c":
+                chosen = []
+                continue
+            try:
+                cards = chosen + parse_cards(word)
+                check_in_hand(game, cards)
+            except ValueError as error:
+                print(style.warn(str(error)))
+                continue
+            if sum(card.attack for card in cards) < game.discard_amount:
+                chosen = cards  # a running total: the next line adds to it
+                continue
+            chosen = []
+            text = " ".join(card.label for card in cards)
+        try:
+            return parse_move(game, text)
+        except ValueError as error:
+            print(style.warn(str(error) if text else "type a move, or ? for help"))
+
+
+def _ending(game: Game, seat_count: int) -> str:
+    who = "You" if seat_count == 1 else "The team"
+    if game.won:
+        return f"{who} won: all 12 enemies defeated in {game.turns} turns."
+    return f"{who} lost at level {game.level}: {game.level} of 12 enemies defeated in {game.turns} turns."
+
+
+def play_main(args: argparse.Namespace) -> int:
+    """``corvanta play``: the game loop with people at the human seats."""
+    specs: list[SeatSpec] = list(args.seat)
+    players = args.players or (len(specs) if specs else 2)
+    if not specs:
+        specs = [HUMAN] + [parse_seat("mcts:1000")] * (players - 1)
+    if len(specs) != players:
+        print(f"corvanta play: --players {players} but {len(specs)} seats given", file=sys.stderr)
+        return 2
+    seed = args.seed if args.seed is not None else int.from_bytes(os.urandom(4), "little")
+    style = Style.for_stream()
+    humans = [i for i, spec in enumerate(specs) if isinstance(spec, HumanSeat)]
+    game = Game(players, seed)
+    bots: dict[int, Player] = {i: spec.build(seed, i) for i, spec in enumerate(specs) if i not in humans}
+    events: dict[int, list[str]] = {i: [] for i in humans}
+    started = time.perf_counter()
+    try:
+        while not game.is_over:
+            seat = game.current_player
+            if seat in humans:
+                print(style.clear() + render(game, seat, specs, events[seat], style))
+                events[seat] = []
+                action = ask(game, style, args.hint_playouts)
+            else:
+                action = bots[seat].play(game)
+            before = game.clone()
+            game.apply(action)
+            for log in events.values():
+                log.append(describe(before, action, game))
+    except (KeyboardInterrupt, EOFError):
+        print(f"\nGame left at level {game.level} after {game.turns} turns (seed {seed}).")
+        return 130 if sys.exc_info()[0] is KeyboardInterrupt else 0
+    last = events[humans[0]] if humans else []
+    if last:
+        print("\n".join("  " + event for event in last))
+    print(style.bold(_ending(game, len(humans))))
+    if args.log_actions:
+        record = GameRecord(seed=seed, seats=[spec.text for spec in specs], result="won" if game.won else "lost",
+                            level=game.reward, turns=game.turns, seconds=round(time.perf_counter() - started, 4),
+                            actions=[move_text(action) for action in game.history])
+        with Path(args.log_actions).open("a", encoding="utf-8") as f:
+            f.write(json.dumps(record) + "\n")
+    return 0
+
+
+def replay(record: GameRecord, out: object = None) -> None:
+    """Prints a logged game turn by turn: the position each move was made in, then the move."""
+    style = Style.for_stream(out)
+    write = (sys.stdout if out is None else out).write  # type: ignore[attr-defined]
+    seats = record["seats"]
+    game = Game(len(seats), record["seed"])
+    write(style.bold(f"Game of seed {record['seed']}: " + ", ".join(f"P{i} {s}" for i, s in enumerate(seats))) + "\n")
+    for turn, text in enumerate(record.get("actions", []), 1):
+        seat = game.current_player
+        enemy = game.current_enemy
+        where = (f"{enemy.card.label} {enemy.health}/{_FULL_HEALTH[enemy.card.value]} attack {enemy.attack}"
+                 if enemy is not None else "-")
+        phase = {Phase.PLAY_CARDS: "", Phase.DISCARD: f" discard {game.discard_amount}",
+                 Phase.JESTER: " jester"}[game.phase]
+        hand = " ".join(style.card(card) for card in game.sorted_hand(seat))
+        action = parse_move(game, text)
+        before = game.clone()
+        game.apply(action)
+        write(f"{turn:4}. level {before.level:2}  {where:<22}{phase:<12} P{seat} [{hand}]\n"
+              f"      {describe(before, action, game)}\n")
+    write(style.bold(_ending(game, len(seats)) if game.is_over else f"(the log stops at turn {game.turns})") + "\n")

@@ -1,0 +1,250 @@
+"""Seat specifications: the short texts that name a player on the command line.
+
+=====================================================  =============================================
+spec                                                   player
+=====================================================  =============================================
+``human``                                              you, at the terminal (``corvanta play`` only)
+``random[:SEED]``                                      uniform among the legal actions; seat s of the
+                                                       game with seed g draws from ``RandomPlayer``
+                                                       seeded ``SEED * 2**32 + 1000 * g + s``
+                                                       (``SEED`` 0 by default), so runs repeat
+``mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]``   ``corvanta_lab.search`` with these arguments
+                                                       (``h``: rollout heuristics on, the default;
+                                                       ``n``: off; ``POLICY``: the tree policy
+                                                       number) and the first-ranked action
+``module.path:callable``                               a factory of your own, called once per game
+                                                       and seat as ``callable(seed=...)``; what it
+                                                       returns has ``play(game) -> Action``
+=====================================================  =============================================
+
+A spec is parsed once into a small picklable value (``parse_seat``) and builds a fresh player for
+every game (``SeatSpec.build``), in whichever process plays that game: players need not pickle.
+New kinds are one entry of ``SEAT_KINDS``.
+"""
+
+from __future__ import annotations
+
+import importlib
+from collections.abc import Callable
+from dataclasses import dataclass
+from typing import Protocol, runtime_checkable
+
+import corvanta_lab
+from corvanta_lab._core import Action, Game, RandomPlayer, search
+
+__all__ = [
+    "HUMAN",
+    "SEAT_KINDS",
+    "FactorySeat",
+    "HumanSeat",
+    "Player",
+    "RandomSeat",
+    "SearchSeat",
+    "SeatSpec",
+    "parse_seat",
+    "seat_seed",
+]
+
+
+@runtime_checkable
+class Player(Protocol):
+    """Anything that chooses a move for the player to act in a game."""
+
+    def play(self, game: Game) -> Action: ...
+
+
+class SeatSpec(Protocol):
+    """A parsed seat spec: its canonical text and a way to build its player for one game."""
+
+    @property
+    def text(self) -> str: ...
+
+    def build(self, game_seed: int, seat: int) -> Player: ...
+
+
+def seat_seed(base: int, game_seed: int, seat: int) -> int:
+    """The seed of seat ``seat`` in the game of seed ``game_seed`` for a seat seeded ``base``.
+
+    Base 0 gives ``1000 * game_seed + seat``: the seeds the strength benchmark always used.
+    """
+    return (base * 2**32 + 1000 * game_seed + seat) % 2**64
+
+
+@dataclass(frozen=True)
+class HumanSeat:
+    """A person at the terminal; only ``corvanta play`` seats one."""
+
+    @property
+    def text(self) -> str:
+        return "human"
+
+    def build(self, game_seed: int, seat: int) -> Player:
+        raise ValueError("a human seat is played at the terminal by `corvanta play`")
+
+
+HUMAN = HumanSeat()
+
+
+@dataclass(frozen=True)
+class RandomSeat:
+    """Uniform random choices, seeded per game and seat from ``seed``."""
+
+    seed: int = 0
+
+    @property
+    def text(self) -> str:
+        return "random" if self.seed == 0 else f"random:{self.seed}"
+
+    def build(self, game_seed: int, seat: int) -> Player:
+        return RandomPlayer(seat_seed(self.seed, game_seed, seat))
+
+
+class _SearchFirst:
+    """Plays the first-ranked action of ``corvanta_lab.search`` with fixed arguments."""
+
+    def __init__(self, playouts: int, threads: int = 1, heuristics: bool = True, samples: int = 1,
+                 policy: int | None = None) -> None:
+        self.playouts = playouts
+        self.threads = threads
+        self.heuristics = heuristics
+        self.samples = samples
+        self.policy = policy
+
+    def play(self, game: Game) -> Action:
+        """The most visited action of a search from this position."""
+        ranked = search(game, self.playouts, self.threads, self.heuristics, self.samples, policy=self.policy)
+        return ranked[0][0]
+
+
+@dataclass(frozen=True)
+class SearchSeat:
+    """``mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]``."""
+
+    playouts: int
+    threads: int = 1
+    heuristics: bool = True
+    samples: int = 1
+    policy: int | None = None
+
+    @property
+    def text(self) -> str:
+        parts = [str(self.playouts), str(self.threads), "h" if self.heuristics else "n", str(self.samples),
+                 "" if self.policy is None else str(self.policy)]
+        defaults = ["", "1", "h", "1", ""]
+        while len(parts) > 1 and parts[-1] == defaults[len(parts) - 1]:
+            parts.pop()
+        return "mcts:" + ":".join(parts)
+
+    def build(self, game_seed: int, seat: int) -> Player:
+        return _SearchFirst(self.playouts, self.threads, self.heuristics, self.samples, self.policy)
+
+
+@dataclass(frozen=True)
+class StrongSeat:
+    """``strong:PLAYOUTS[:THREADS]``: the lab's strongest measured search for that budget."""
+
+    playouts: int
+    threads: int = 1
+
+    @property
+    def text(self) -> str:
+        return f"strong:{self.playouts}" + ("" if self.threads == 1 else f":{self.threads}")
+
+    def build(self, game_seed: int, seat: int) -> Player:
+        player: Player = getattr(corvanta_lab, "SearchPlayer")(self.playouts, self.threads, strength="strong")
+        return player
+
+
+@dataclass(frozen=True)
+class FactorySeat:
+    """``module.path:callable``: a user's player factory, imported where the game is played."""
+
+    path: str
+
+    @property
+    def text(self) -> str:
+        return self.path
+
+    def factory(self) -> Callable[..., Player]:
+        """The callable the path names (imported on first use)."""
+        module_name, _, attribute = self.path.partition(":")
+        target: object = importlib.import_module(module_name)
+        for name in attribute.split("."):
+            target = getattr(target, name)
+        if not callable(target):
+            raise ValueError(f"{self.path} is not callable")
+        return target  # type: ignore[no-any-return]
+
+    def build(self, game_seed: int, seat: int) -> Player:
+        player = self.factory()(seed=seat_seed(0, game_seed, seat))
+        if not callable(getattr(player, "play", None)):
+            raise ValueError(f"{self.path} returned {player!r}, which has no play(game) method")
+        return player
+
+
+def _integer(text: str, what: str, spec: str, low: int = 0) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise ValueError(f"{spec}: {what} must be a whole number, not {text!r}") from None
+    if value < low:
+        raise ValueError(f"{spec}: {what} must be at least {low}")
+    return value
+
+
+def _human(args: list[str], spec: str) -> SeatSpec:
+    if args:
+        raise ValueError(f"{spec}: `human` takes no arguments")
+    return HUMAN
+
+
+def _random(args: list[str], spec: str) -> SeatSpec:
+    if len(args) > 1:
+        raise ValueError(f"{spec}: use random or random:SEED")
+    return RandomSeat(_integer(args[0], "the seed", spec) if args else 0)
+
+
+def _mcts(args: list[str], spec: str) -> SeatSpec:
+    if not 1 <= len(args) <= 5:
+        raise ValueError(f"{spec}: use mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]")
+    playouts = _integer(args[0], "PLAYOUTS", spec, 1)
+    threads = _integer(args[1], "THREADS", spec, 1) if len(args) > 1 else 1
+    heuristics = True
+    if len(args) > 2:
+        if args[2] not in ("h", "n"):
+            raise ValueError(f"{spec}: the third field is h (heuristics) or n (none), not {args[2]!r}")
+        heuristics = args[2] == "h"
+    samples = _integer(args[3], "SAMPLES", spec, 1) if len(args) > 3 else 1
+    policy = _integer(args[4], "POLICY", spec) if len(args) > 4 and args[4] != "" else None
+    return SearchSeat(playouts, threads, heuristics, samples, policy)
+
+
+def _strong(args: list[str], spec: str) -> SeatSpec:
+    if not 1 <= len(args) <= 2:
+        raise ValueError(f"{spec}: use strong:PLAYOUTS[:THREADS]")
+    threads = _integer(args[1], "THREADS", spec, 1) if len(args) > 1 else 1
+    return StrongSeat(_integer(args[0], "PLAYOUTS", spec, 1), threads)
+
+
+# The first field of a spec names its kind; everything else is a factory path.
+SEAT_KINDS: dict[str, Callable[[list[str], str], SeatSpec]] = {
+    "human": _human,
+    "random": _random,
+    "mcts": _mcts,
+}
+# The strongest search combination comes with the lab's SearchPlayer.
+if hasattr(corvanta_lab, "SearchPlayer"):
+    SEAT_KINDS["strong"] = _strong
+
+
+def parse_seat(spec: str) -> SeatSpec:
+    """The seat of a spec (see the module's table); ``ValueError`` says what is wrong."""
+    kind, *args = spec.strip().split(":")
+    if kind in SEAT_KINDS:
+        return SEAT_KINDS[kind](args, spec)
+    module_name, _, attribute = spec.partition(":")
+    names = module_name.split(".") + attribute.split(".")
+    if attribute and all(name.isidentifier() for name in names):
+        return FactorySeat(spec)
+    raise ValueError(f"unknown seat {spec!r}: use one of {', '.join(sorted(SEAT_KINDS))} "
+                     f"or module.path:callable")

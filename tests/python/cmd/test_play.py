@@ -1,0 +1,96 @@
+"""corvanta play through a real pseudo-terminal, and corvanta replay of a logged game."""
+import json
+import os
+import subprocess
+import sys
+
+import corvanta_lab as lab
+import pytest
+from corvanta_lab.moves import move_text
+
+pexpect = pytest.importorskip("pexpect")
+
+PROMPT = r"> $"
+
+
+def spawn(*args, colour=False):
+    env = {k: v for k, v in os.environ.items() if k not in ("NO_COLOR", "CLICOLOR_FORCE")}
+    if not colour:
+        env["NO_COLOR"] = "1"
+    return pexpect.spawn(sys.executable, ["-m", "corvanta_lab", "play", *map(str, args)], env=env,
+                         encoding="utf-8", timeout=60, dimensions=(50, 120))
+
+
+def test_a_whole_seeded_game_typed_at_the_terminal(tmp_path):
+    seed, log = 4, tmp_path / "game.jsonl"
+    expected = lab.Game(1, seed)
+    chooser = lab.RandomPlayer(seed)
+    child = spawn("--players", 1, "--seat", "human", "--seed", seed, "--hint-playouts", 50, "--log-actions", log)
+    child.expect("seed 4 · level 0 of 12")
+    child.expect(PROMPT)
+    for typed, reason in [("zz", "'zz' is not a card"), ("Kc", "you have no Kc"), ("2", "answers a jester only")]:
+        child.sendline(typed)
+        child.expect(reason)
+        child.expect(PROMPT)
+    child.sendline("?")
+    child.expect("hint    the search")
+    child.expect(PROMPT)
+    child.sendline("hint")
+    child.expect(r"1\. \S+.*visits +\d+ +mean reward")
+    child.expect(PROMPT)
+    split_discard = True
+    while not expected.is_over:
+        action = chooser.play(expected)
+        cards = list(action.cards)
+        if action.kind == lab.ActionKind.DISCARD and split_discard and cards[0].attack < expected.discard_amount:
+            split_discard = False  # the running total: one card, then the rest
+            child.sendline(cards[0].label)
+            child.expect(f"chosen {cards[0].label} = {cards[0].attack} of {expected.discard_amount}")
+            child.expect(PROMPT)
+            child.sendline(" ".join(card.label for card in cards[1:]))
+        else:
+            child.sendline(move_text(action))
+        expected.apply(action)
+        if not expected.is_over:
+            child.expect(PROMPT)
+    outcome = "won: all 12" if expected.won else f"lost at level {expected.level}:"
+    child.expect(f"You {outcome}")
+    child.expect(pexpect.EOF)
+    child.close()
+    assert child.exitstatus == 0 and not split_discard
+    (record,) = [json.loads(line) for line in log.read_text().splitlines()]
+    assert record["seed"] == seed and record["actions"] == [move_text(a) for a in expected.history]
+    replay = subprocess.run([sys.executable, "-m", "corvanta_lab", "replay", str(log), "--game", str(seed)],
+                            capture_output=True, text=True, env={**os.environ, "NO_COLOR": "1"}, timeout=60)
+    lines = replay.stdout.splitlines()
+    assert lines[0] == "Game of seed 4: P0 human" and lines[-1].startswith(f"You {outcome}")
+    assert len(lines) == 2 + 2 * expected.turns
+
+
+@pytest.mark.parametrize("leave, status", [("ctrl-c", 130), ("eof", 0)])
+def test_leaving_takes_one_line_and_no_traceback(leave, status):
+    child = spawn("--players", 2, "--seed", 3, "--seat", "human", "--seat", "random")
+    child.expect(PROMPT)
+    child.sendintr() if leave == "ctrl-c" else child.sendeof()
+    child.expect(pexpect.EOF)
+    child.close()
+    tail = child.before.strip().splitlines()
+    assert tail == ["Game left at level 0 after 0 turns (seed 3)."] or tail[-1].startswith("Game left at level")
+    assert "Traceback" not in child.before and child.exitstatus == status
+
+
+def test_colours_only_for_a_terminal_without_no_color():
+    coloured = spawn("--players", 1, "--seed", 4, "--seat", "human", colour=True)
+    coloured.expect(PROMPT)
+    assert "\x1b[" in coloured.before
+    coloured.sendeof()
+    coloured.expect(pexpect.EOF)
+    plain = spawn("--players", 1, "--seed", 4, "--seat", "human")
+    plain.expect(PROMPT)
+    assert "\x1b[" not in plain.before
+    plain.sendeof()
+    piped = subprocess.run([sys.executable, "-m", "corvanta_lab", "play", "--players", "1", "--seed", "4"],
+                           input="", capture_output=True, text=True, timeout=60,
+                           env={k: v for k, v in os.environ.items() if k != "NO_COLOR"})
+    assert "seed 4 · level 0 of 12" in piped.stdout and "\x1b[" not in piped.stdout
+    assert piped.returncode == 0 and "Traceback" not in piped.stderr

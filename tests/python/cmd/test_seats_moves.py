@@ -1,0 +1,64 @@
+"""Seat specs and typed moves: parsing, canonical texts, and moves that read back as themselves."""
+import random
+
+import corvanta_lab as lab
+import pytest
+from corvanta_lab.moves import describe, move_text, parse_move
+from corvanta_lab.seats import FactorySeat, RandomSeat, SearchSeat, parse_seat, seat_seed
+
+
+@pytest.mark.parametrize("spec, parsed, text", [
+    ("random", RandomSeat(0), "random"),
+    ("random:7", RandomSeat(7), "random:7"),
+    ("mcts:300", SearchSeat(300), "mcts:300"),
+    ("mcts:300:1:h:1", SearchSeat(300), "mcts:300"),
+    ("mcts:300:2:n", SearchSeat(300, 2, False), "mcts:300:2:n"),
+    ("mcts:50:1:h:3:2", SearchSeat(50, 1, True, 3, 2), "mcts:50:1:h:3:2"),
+    ("corvanta_lab:RandomPlayer", FactorySeat("corvanta_lab:RandomPlayer"), "corvanta_lab:RandomPlayer"),
+])
+def test_specs_parse_to_canonical_seats(spec, parsed, text):
+    assert parse_seat(spec) == parsed and parsed.text == text and parse_seat(text) == parsed
+
+
+@pytest.mark.parametrize("spec, message", [
+    ("mcts", "mcts:PLAYOUTS"), ("mcts:0", "at least 1"), ("mcts:10:1:x", r"h \(heuristics\) or n"),
+    ("mcts:ten", "whole number"), ("random:1:2", "random:SEED"), ("wizard", "unknown seat"),
+    ("human:1", "no arguments"),
+])
+def test_bad_specs_say_what_is_wrong(spec, message):
+    with pytest.raises(ValueError, match=message):
+        parse_seat(spec)
+
+
+def test_seats_build_fresh_seeded_players():
+    game = lab.Game(2, seed=5)
+    assert seat_seed(0, 5, 1) == 5001  # the strength benchmark's seeds
+    mine = RandomSeat(3).build(5, 1).play(game)
+    assert mine == lab.RandomPlayer(seat_seed(3, 5, 1)).play(game)
+    factory = parse_seat("corvanta_lab:RandomPlayer").build(5, 1).play(game)
+    assert factory == lab.RandomPlayer(5001).play(game)
+    assert parse_seat("mcts:20").build(5, 0).play(game) in game.legal_actions()
+
+
+@pytest.mark.parametrize("players", [1, 2, 3, 4])
+def test_every_legal_move_reads_back_as_itself(players):
+    for seed in range(12):
+        game = lab.Game(players, seed=seed)
+        choose = random.Random(seed)
+        while not game.is_over:
+            for action in game.legal_actions():
+                assert parse_move(game, move_text(action)) == action
+            before = game.clone()
+            action = choose.choice(game.legal_actions())
+            game.apply(action)
+            assert describe(before, action, game).startswith(f"P{before.current_player} ")
+
+
+@pytest.mark.parametrize("typed, reason", [
+    ("", "type the cards to play"), ("9z", "'9z' is not a card"), ("Kh", "you have no Kh"),
+    ("1", "answers a jester only"), ("r", "no refill now"),
+])
+def test_wrong_moves_get_a_reason(typed, reason):
+    game = lab.Game(2, seed=7)
+    with pytest.raises(ValueError, match=reason):
+        parse_move(game, typed)
