@@ -8,20 +8,26 @@ given to the game directly, which plays them without any Python code per turn.
 
     python3 examples/play.py [--players N] [--seed S]
 """
+from __future__ import annotations
+
 import argparse
+from typing import TYPE_CHECKING
 
 import corvanta
+
+if TYPE_CHECKING:  # the submodules are attributes of the module, not importable at run time
+    from corvanta.actions import Action
 
 
 class Narrator:
     """A Python player: shows the state, lets a seeded RandomPlayer choose, shows the choice."""
 
-    def __init__(self, seat, seed):
+    def __init__(self, seat: int, seed: int) -> None:
         self.seat = seat
         self.chooser = corvanta.players.RandomPlayer(seed)
         self.turns = 0
 
-    def play(self, state):
+    def play(self, state: corvanta.PyState) -> Action:
         self.turns += 1
         action = self.chooser.play(state)
         legal = state.action_space()
@@ -31,7 +37,7 @@ class Narrator:
         return action
 
 
-def main():
+def main() -> None:
     parser = argparse.ArgumentParser(description="Play one seeded game of corvanta, turn by turn.")
     parser.add_argument("--players", type=int, default=2, choices=[1, 2, 3, 4], help="number of seats")
     parser.add_argument("--seed", type=int, default=7, help="seed of the deal")

@@ -7,21 +7,27 @@ random re-deals of the hidden cards, so two runs can differ.
 
     python3 examples/search.py [--players N] [--seed S] [--playouts P] [--threads T]
 """
+from __future__ import annotations
+
 import argparse
 import time
+from typing import TYPE_CHECKING
 
 import corvanta
+
+if TYPE_CHECKING:  # the submodules are attributes of the module, not importable at run time
+    from corvanta.actions import Action
 
 
 class ShowSearch:
     """A Python player that lets an MCTSPlayer choose and prints its ranking."""
 
-    def __init__(self, seat, searcher):
+    def __init__(self, seat: int, searcher: corvanta.players.MCTSPlayer) -> None:
         self.seat = seat
         self.searcher = searcher
         self.turns = 0
 
-    def play(self, state):
+    def play(self, state: corvanta.PyState) -> Action:
         self.turns += 1
         action = self.searcher.play(state)
         print(state)
@@ -31,7 +37,7 @@ class ShowSearch:
         return action
 
 
-def main():
+def main() -> None:
     parser = argparse.ArgumentParser(description="Play one seeded game with search players, turn by turn.")
     parser.add_argument("--players", type=int, default=2, choices=[1, 2, 3, 4], help="number of seats")
     parser.add_argument("--seed", type=int, default=7, help="seed of the deal")

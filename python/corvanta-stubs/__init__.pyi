@@ -1,7 +1,7 @@
 # Types of the `corvanta` extension module, exactly as it is. The submodules `card`, `actions`
 # and `players` are attributes of the module (they are not importable on their own); the classes
-# that no module registers (PyState, Enemy, PlayerId, GameResult) are reached only through
-# values, and are named here for annotations.
+# that no module registers (PyState, Enemy, PlayerId, GameResult, PanicException) are reached
+# only through values and exceptions, and are named here for annotations and `except` clauses.
 from collections.abc import Sequence
 from typing import Protocol, final, type_check_only
 
@@ -10,6 +10,7 @@ from . import card as card
 from . import players as players
 from ._values import Enemy as Enemy
 from ._values import GameResult as GameResult
+from ._values import PanicException as PanicException
 from ._values import PlayerId as PlayerId
 from ._values import PyState as PyState
 from .actions import Action
@@ -32,5 +33,3 @@ class CorvantaGame:
     def playout(self) -> GameResult: ...
     def print(self) -> None: ...
     def reward(self) -> int: ...
-
-class PanicException(BaseException): ...

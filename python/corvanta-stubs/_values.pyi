@@ -1,4 +1,5 @@
-# Classes that the module registers in no namespace: their objects come from games and states.
+# Classes that the module registers in no namespace: their objects come from games and states,
+# and PanicException from a failure of the module's own code.
 from typing import ClassVar, final
 
 from .actions import Action
@@ -23,5 +24,7 @@ class GameResult:
     Won: ClassVar[GameResult]
     Lost: ClassVar[GameResult]
     def __int__(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
+
+class PanicException(BaseException): ...

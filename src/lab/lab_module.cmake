@@ -29,6 +29,7 @@ if(CORVANTA_LAB_STUBS)
     MODULE corvanta_lab._core
     OUTPUT ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi
     PYTHON_PATH ${CMAKE_BINARY_DIR}
+    PATTERN_FILE ${PROJECT_SOURCE_DIR}/src/lab/stubs.pat
     DEPENDS corvanta_lab_core)
   install(FILES ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi DESTINATION corvanta_lab)
 endif()

@@ -18,6 +18,7 @@
 #include "game/rng.hpp"
 #include "lab/game.hpp"
 #include "lab/search.hpp"
+#include "lab/signatures.hpp"
 #include "lab/text.hpp"
 #include "lab/vector.hpp"
 #include "mcts/search_error.hpp"
@@ -631,4 +632,9 @@ NB_MODULE(_core, m) {
       }, "action_ids"_a,
          "Apply one action id to every game (all are checked first: ValueError names an illegal one "
          "and nothing moves). Returns (rewards, dones), views updated in place by the next step.");
+
+  {
+    nb::object card = m.attr("Card").attr("from_index")(0);
+    add_signatures(m.attr("search"), nb::type<Card>().attr("__dict__")["__repr__"], card.attr("__repr__"));
+  }
 }
