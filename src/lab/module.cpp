@@ -62,6 +62,22 @@ Card parse(std::string_view text) {
   throw Invalid("cannot read a card from '" + std::string(text) + "' (try '5h', '10c', 'Ks' or 'Jk')");
 }
 
+// An enemy of a royal card: starting health and attack unless given, never above them.
+Enemy make_enemy(Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
+  if (!is_royal(card.value)) throw Invalid(card_text(card) + " is not an enemy");
+  Enemy e = Enemy::create(card);
+  if (health) {
+    if (*health < -128 || *health > e.health) throw Invalid("health out of range");
+    e.health = static_cast<std::int8_t>(*health);
+  }
+  if (attack) {
+    if (*attack < 0 || *attack > e.attack) throw Invalid("attack out of range");
+    e.attack = static_cast<std::uint8_t>(*attack);
+  }
+  e.jester_applied = jester_applied;
+  return e;
+}
+
 std::string card_repr(Card c) { return "Card.parse('" + card_label(c) + "')"; }
 
 nb::tuple cards_tuple(const Card* begin, const Card* end) {
@@ -342,18 +358,7 @@ NB_MODULE(_core, m) {
   nb::class_<Enemy>(m, "Enemy", "A royal card in play: its health, its attack and whether a jester cancelled its immunity.")
       .def("__init__",
            [](Enemy* self, Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
-             if (!is_royal(card.value)) throw Invalid(card_text(card) + " is not an enemy");
-             Enemy e = Enemy::create(card);
-             if (health) {
-               if (*health < -128 || *health > e.health) throw Invalid("health out of range");
-               e.health = static_cast<std::int8_t>(*health);
-             }
-             if (attack) {
-               if (*attack < 0 || *attack > e.attack) throw Invalid("attack out of range");
-               e.attack = static_cast<std::uint8_t>(*attack);
-             }
-             e.jester_applied = jester_applied;
-             new (self) Enemy(e);
+             new (self) Enemy(make_enemy(card, health, attack, jester_applied));
            },
            "card"_a, "health"_a = nb::none(), "attack"_a = nb::none(), "jester_applied"_a = false)
       .def_prop_ro("card", [](const Enemy& e) { return e.card; }, "The royal card.")
@@ -378,13 +383,7 @@ NB_MODULE(_core, m) {
         return std::make_tuple(card_index(e.card), static_cast<int>(e.health), static_cast<int>(e.attack), e.jester_applied);
       })
       .def("__setstate__", [](Enemy* self, const std::tuple<int, int, int, bool>& s) {
-        const Card card = card_at(std::get<0>(s));
-        if (!is_royal(card.value)) throw Invalid("not an enemy");
-        Enemy e = Enemy::create(card);
-        e.health = static_cast<std::int8_t>(std::get<1>(s));
-        e.attack = static_cast<std::uint8_t>(std::get<2>(s));
-        e.jester_applied = std::get<3>(s);
-        new (self) Enemy(e);
+        new (self) Enemy(make_enemy(card_at(std::get<0>(s)), std::get<1>(s), std::get<2>(s), std::get<3>(s)));
       });
 
   nb::class_<Action>(m, "Action", "One move: its kind, the cards it plays or discards, and for CHANGE_PLAYER the target seat.")
