@@ -101,10 +101,32 @@ void legal_mask(const State<N>& state, std::uint8_t* mask) {
   const Hand& hand = state.current_hand();
   switch (state.action_type.kind) {
     case ActionType::Kind::PlayCards: {
-      ActionList plays;
-      attack_actions(hand, plays);
-      const HandIndex index(hand);
-      for (const Action& a : plays) mask[id_with(index, a)] = 1;
+      // Read off the sorted hand: every card alone (one jester stands for both), an Ace with any
+      // other card but a jester, equal Twos to Fives worth at most 10 together, and the yield.
+      const Hand sorted = HandIndex(hand).sorted();
+      const int n = static_cast<int>(sorted.size());
+      for (int i = 0; i < n; ++i) {
+        if (i > 0 && sorted[i] == kJester && sorted[i - 1] == kJester) continue;
+        mask[(1u << i) - 1] = 1;
+      }
+      for (int i = 0; i < n; ++i) {
+        if (sorted[i].value != CardValue::Ace) continue;
+        for (int j = 0; j < n; ++j)
+          if (j != i && sorted[j] != kJester) mask[(1u << i | 1u << j) - 1] = 1;
+      }
+      for (int begin = 0; begin < n;) {
+        int end = begin + 1;
+        while (end < n && sorted[end].value == sorted[begin].value) ++end;
+        const int value = static_cast<int>(sorted[begin].value);
+        if (value >= 2 && value <= 5 && end - begin >= 2) {
+          for (unsigned sub = 3; sub < (1u << (end - begin)); ++sub) {
+            const int count = std::popcount(sub);
+            if (count >= 2 && count * value <= 10) mask[(sub << begin) - 1] = 1;
+          }
+        }
+        begin = end;
+      }
+      mask[kYieldId] = 1;
       break;
     }
     case ActionType::Kind::Discard: {

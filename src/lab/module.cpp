@@ -63,6 +63,22 @@ Card parse(std::string_view text) {
   throw Invalid("cannot read a card from '" + std::string(text) + "' (try '5h', '10c', 'Ks' or 'Jk')");
 }
 
+// An enemy of a royal card: starting health and attack unless given, never above them.
+Enemy make_enemy(Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
+  if (!is_royal(card.value)) throw Invalid(card_text(card) + " is not an enemy");
+  Enemy e = Enemy::create(card);
+  if (health) {
+    if (*health < -128 || *health > e.health) throw Invalid("health out of range");
+    e.health = static_cast<std::int8_t>(*health);
+  }
+  if (attack) {
+    if (*attack < 0 || *attack > e.attack) throw Invalid("attack out of range");
+    e.attack = static_cast<std::uint8_t>(*attack);
+  }
+  e.jester_applied = jester_applied;
+  return e;
+}
+
 std::string card_repr(Card c) { return "Card.parse('" + card_label(c) + "')"; }
 
 nb::tuple cards_tuple(const Card* begin, const Card* end) {
@@ -321,12 +337,12 @@ NB_MODULE(_core, m) {
       .def_static("parse", [](std::string_view text) { return parse(text); }, "text"_a,
                   "The card of a label ('5h', '10c', 'Ks', 'Jk' for the jester) or a card text ('♥5').")
       .def_static("from_index", &card_at, "index"_a, "The card with this index (0 .. 52).")
-      .def_prop_ro("suit", [](Card c) { return c.suit; })
-      .def_prop_ro("value", [](Card c) { return c.value; })
+      .def_prop_ro("suit", [](Card c) { return c.suit; }, "The suit (NONE for the jester).")
+      .def_prop_ro("value", [](Card c) { return c.value; }, "The value (JESTER for the jester).")
       .def_prop_ro("index", [](Card c) { return card_index(c); }, "0 .. 51 for Ace of Spades .. King of Clubs, 52 for the jester.")
       .def_prop_ro("label", [](Card c) { return card_label(c); }, "The short label: '5h', '10c', 'Ks', 'Jk'.")
       .def_prop_ro("attack", [](Card c) { return attack_value(c); }, "The card's worth as damage and when discarding.")
-      .def_prop_ro("is_jester", [](Card c) { return c == kJester; })
+      .def_prop_ro("is_jester", [](Card c) { return c == kJester; }, "Whether this is the jester.")
       .def("__str__", [](Card c) { return card_text(c); })
       .def("__repr__", [](Card c) { return card_repr(c); })
       .def("__eq__", [](Card a, nb::handle b) {
@@ -343,24 +359,13 @@ NB_MODULE(_core, m) {
   nb::class_<Enemy>(m, "Enemy", "A royal card in play: its health, its attack and whether a jester cancelled its immunity.")
       .def("__init__",
            [](Enemy* self, Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
-             if (!is_royal(card.value)) throw Invalid(card_text(card) + " is not an enemy");
-             Enemy e = Enemy::create(card);
-             if (health) {
-               if (*health < -128 || *health > e.health) throw Invalid("health out of range");
-               e.health = static_cast<std::int8_t>(*health);
-             }
-             if (attack) {
-               if (*attack < 0 || *attack > e.attack) throw Invalid("attack out of range");
-               e.attack = static_cast<std::uint8_t>(*attack);
-             }
-             e.jester_applied = jester_applied;
-             new (self) Enemy(e);
+             new (self) Enemy(make_enemy(card, health, attack, jester_applied));
            },
            "card"_a, "health"_a = nb::none(), "attack"_a = nb::none(), "jester_applied"_a = false)
-      .def_prop_ro("card", [](const Enemy& e) { return e.card; })
-      .def_prop_ro("health", [](const Enemy& e) { return static_cast<int>(e.health); })
-      .def_prop_ro("attack", [](const Enemy& e) { return static_cast<int>(e.attack); })
-      .def_prop_ro("jester_applied", [](const Enemy& e) { return e.jester_applied; })
+      .def_prop_ro("card", [](const Enemy& e) { return e.card; }, "The royal card.")
+      .def_prop_ro("health", [](const Enemy& e) { return static_cast<int>(e.health); }, "Health left.")
+      .def_prop_ro("attack", [](const Enemy& e) { return static_cast<int>(e.attack); }, "The damage it strikes back with.")
+      .def_prop_ro("jester_applied", [](const Enemy& e) { return e.jester_applied; }, "Whether a jester cancelled its immunity.")
       .def_prop_ro("immune_suit", [](const Enemy& e) { return e.jester_applied ? CardSuit::None : e.card.suit; },
                    "The suit whose power this enemy blocks (NONE once a jester was played against it).")
       .def("__str__", [](const Enemy& e) {
@@ -379,13 +384,7 @@ NB_MODULE(_core, m) {
         return std::make_tuple(card_index(e.card), static_cast<int>(e.health), static_cast<int>(e.attack), e.jester_applied);
       })
       .def("__setstate__", [](Enemy* self, const std::tuple<int, int, int, bool>& s) {
-        const Card card = card_at(std::get<0>(s));
-        if (!is_royal(card.value)) throw Invalid("not an enemy");
-        Enemy e = Enemy::create(card);
-        e.health = static_cast<std::int8_t>(std::get<1>(s));
-        e.attack = static_cast<std::uint8_t>(std::get<2>(s));
-        e.jester_applied = std::get<3>(s);
-        new (self) Enemy(e);
+        new (self) Enemy(make_enemy(card_at(std::get<0>(s)), std::get<1>(s), std::get<2>(s), std::get<3>(s)));
       });
 
   nb::class_<Action>(m, "Action", "One move: its kind, the cards it plays or discards, and for CHANGE_PLAYER the target seat.")
@@ -405,9 +404,10 @@ NB_MODULE(_core, m) {
       .def_static("change_player", [](int p) { return make_action(Action::Kind::ChangePlayer, {}, p); }, "target"_a,
                   "After a jester: hand the turn to this seat.")
       .def_static("refill_hand", [] { return Action::refill_hand(); }, "One player only: discard the hand and draw anew.")
-      .def_prop_ro("kind", [](const Action& a) { return a.kind; })
-      .def_prop_ro("cards", [](const Action& a) { return a.has_cards() ? cards_tuple(a.cards) : nb::tuple(); })
-      .def_prop_ro("target", &action_target)
+      .def_prop_ro("kind", [](const Action& a) { return a.kind; }, "What the action does.")
+      .def_prop_ro("cards", [](const Action& a) { return a.has_cards() ? cards_tuple(a.cards) : nb::tuple(); },
+                   "The cards played or discarded, in the order the rules engine lists them.")
+      .def_prop_ro("target", &action_target, "The seat that acts next (CHANGE_PLAYER only), else None.")
       .def("__str__", &action_text)
       .def("__repr__", &action_repr)
       .def("__eq__", [](const Action& a, nb::handle b) { return nb::isinstance<Action>(b) && a == nb::cast<Action>(b); })
@@ -433,10 +433,12 @@ NB_MODULE(_core, m) {
              new (self) Game(Game::create(players, seed ? *seed : entropy_seed()));
            },
            "players"_a, "seed"_a = nb::none())
-      .def_prop_ro("num_players", &Game::num_players)
+      .def_prop_ro("num_players", &Game::num_players, "The number of seats (1 to 4).")
       .def_prop_ro("seed", &Game::seed, "The seed of the deal (drawn from entropy when none was given).")
-      .def_prop_ro("current_player", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.has_turn.value); }); })
-      .def_prop_ro("phase", [](const Game& g) { return with_state(g, [](const auto& s) { return s.action_type.kind; }); })
+      .def_prop_ro("current_player", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.has_turn.value); }); },
+                   "The seat to act.")
+      .def_prop_ro("phase", [](const Game& g) { return with_state(g, [](const auto& s) { return s.action_type.kind; }); },
+                   "The decision due: play cards, discard, or choose who acts after a jester.")
       .def_prop_ro("discard_amount", [](const Game& g) {
         return with_state(g, [](const auto& s) {
           return s.action_type.kind == ActionType::Kind::Discard ? static_cast<int>(s.action_type.discard_amount) : 0;
@@ -458,7 +460,7 @@ NB_MODULE(_core, m) {
           if (const Enemy* e = s.current_enemy()) return *e;
           return std::nullopt;
         });
-      })
+      }, "The enemy fought now (the castle deck's top), or None once all are defeated.")
       .def_prop_ro("castle", [](const Game& g) {
         return with_state(g, [](const auto& s) {
           nb::list out;
@@ -466,24 +468,31 @@ NB_MODULE(_core, m) {
           return nb::tuple(out);
         });
       }, "The castle deck, the current enemy last.")
-      .def_prop_ro("castle_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.castle_deck.size(); }); })
+      .def_prop_ro("castle_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.castle_deck.size(); }); },
+                   "Enemies not yet defeated, the current one included.")
       .def_prop_ro("tavern", [](const Game& g) { return with_state(g, [](const auto& s) { return cards_tuple(s.table.tavern_deck); }); },
                    "The tavern deck, its top last.")
-      .def_prop_ro("tavern_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.tavern_deck.size(); }); })
-      .def_prop_ro("discard_pile", [](const Game& g) { return with_state(g, [](const auto& s) { return cards_tuple(s.table.discard_pile); }); })
-      .def_prop_ro("discard_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.discard_pile.size(); }); })
+      .def_prop_ro("tavern_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.tavern_deck.size(); }); },
+                   "Cards left to draw.")
+      .def_prop_ro("discard_pile", [](const Game& g) { return with_state(g, [](const auto& s) { return cards_tuple(s.table.discard_pile); }); },
+                   "The discard pile (face up), its top last.")
+      .def_prop_ro("discard_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.discard_pile.size(); }); },
+                   "Cards in the discard pile.")
       .def_prop_ro("attack_cards", [](const Game& g) { return with_state(g, [](const auto& s) { return cards_tuple(s.table.attack_cards); }); },
                    "The cards played against the current enemy.")
       .def_prop_ro("level", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.level); }); },
                    "Enemies defeated so far.")
-      .def_prop_ro("refills_left", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.hand_refills_left); }); })
+      .def_prop_ro("refills_left", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.hand_refills_left); }); },
+                   "Hand refills left (one-player games start with 2).")
       .def_prop_ro("yields", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.times_yielded); }); },
                    "Consecutive yields so far.")
-      .def_prop_ro("max_hand_size", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.max_hand_size); }); })
+      .def_prop_ro("max_hand_size", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.max_hand_size); }); },
+                   "The hand limit: 8, 7, 6, 5 for 1 to 4 players.")
       .def_prop_ro("rng_seed", [](const Game& g) { return with_state(g, [](const auto& s) { return s.rng_seed; }); },
                    "The seed of the game's next random step (the Hearts power).")
-      .def_prop_ro("is_over", &Game::over)
-      .def_prop_ro("won", [](const Game& g) { return g.result() && g.result()->kind == GameResult::Kind::Won; })
+      .def_prop_ro("is_over", &Game::over, "Whether the game has been won or lost.")
+      .def_prop_ro("won", [](const Game& g) { return g.result() && g.result()->kind == GameResult::Kind::Won; },
+                   "Whether the game is over and won.")
       .def_prop_ro("reward", [](const Game& g) {
         if (g.result() && g.result()->kind == GameResult::Kind::Won) return 12;
         return with_state(g, [](const auto& s) { return static_cast<int>(s.level); });
@@ -579,8 +588,8 @@ NB_MODULE(_core, m) {
       .def("__init__", [](VectorGame* self, std::size_t num_games, int players, std::optional<std::uint64_t> seed) {
         new (self) VectorGame(num_games, players, seed ? *seed : entropy_seed());
       }, "num_games"_a, "players"_a, "seed"_a = nb::none())
-      .def_prop_ro("num_games", &VectorGame::num_games)
-      .def_prop_ro("num_players", &VectorGame::num_players)
+      .def_prop_ro("num_games", &VectorGame::num_games, "The number of games.")
+      .def_prop_ro("num_players", &VectorGame::num_players, "The seats of every game.")
       .def_prop_ro("observations", [](nb::handle self) {
         VectorGame& v = nb::cast<VectorGame&>(self);
         return view(self, v.observations(), {v.num_games(), static_cast<std::size_t>(kObservationSize)});
