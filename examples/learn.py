@@ -10,8 +10,12 @@ and both mean levels are printed.
 
 Needs the ``env`` extra: pip install .[env]
 """
+from __future__ import annotations
+
 import argparse
 import time
+from collections.abc import Callable
+from typing import Any
 
 import gymnasium as gym
 import numpy as np
@@ -21,12 +25,17 @@ import corvanta_lab.env  # noqa: F401  (registers corvanta_lab/Corvanta-v0)
 
 FEATURES = lab.OBSERVATION_SIZE + 1
 
+Vector = np.ndarray[Any, np.dtype[np.float64]]
+Mask = np.ndarray[Any, np.dtype[np.bool_]]
+Chooser = Callable[[Vector, Mask], int]
+Step = tuple[Vector, Mask, int, float]
+
 
 class Adam:
-    def __init__(self, shape, lr):
+    def __init__(self, shape: tuple[int, ...], lr: float) -> None:
         self.lr, self.m, self.v, self.t = lr, np.zeros(shape), np.zeros(shape), 0
 
-    def step(self, param, grad):
+    def step(self, param: Vector, grad: Vector) -> None:
         self.t += 1
         self.m = 0.9 * self.m + 0.1 * grad
         self.v = 0.999 * self.v + 0.001 * grad * grad
@@ -35,35 +44,37 @@ class Adam:
         param += self.lr * m / (np.sqrt(v) + 1e-8)  # gradient ascent
 
 
-def policy(weights, x, mask):
+def policy(weights: Vector, x: Vector, mask: Mask) -> Vector:
     logits = weights @ x
     logits[~mask] = -np.inf
     logits -= logits.max()
-    p = np.exp(logits)
-    return p / p.sum()
+    p: Vector = np.exp(logits)
+    p /= p.sum()
+    return p
 
 
-def features(obs):
+def features(obs: Vector) -> Vector:
     return np.append(obs, 1.0)
 
 
-def play(env, choose, seed):
+def play(env: gym.Env[Any, int], choose: Chooser, seed: int) -> tuple[int, list[Step]]:
     """One episode; returns the level and the steps (features, mask, action, reward)."""
     obs, info = env.reset(seed=seed)
-    steps, done = [], False
+    steps: list[Step] = []
+    done = False
     while not done:
         x, mask = features(obs), info["action_mask"]
         action = choose(x, mask)
         obs, reward, done, _, info = env.step(action)
-        steps.append((x, mask, action, reward))
+        steps.append((x, mask, action, float(reward)))
     return info["level"], steps
 
 
-def evaluate(env, choose, games, seed):
+def evaluate(env: gym.Env[Any, int], choose: Chooser, games: int, seed: int) -> float:
     return float(np.mean([play(env, choose, seed + g)[0] for g in range(games)]))
 
 
-def main():
+def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--players", type=int, default=1)
     parser.add_argument("--episodes", type=int, default=6000)
@@ -79,23 +90,23 @@ def main():
     value = np.zeros(FEATURES)
     opt_w, opt_v = Adam(weights.shape, args.lr), Adam(value.shape, args.lr)
 
-    def sample(x, mask):
+    def sample(x: Vector, mask: Mask) -> int:
         return int(rng.choice(lab.NUM_ACTIONS, p=policy(weights, x, mask)))
 
-    def greedy(x, mask):
+    def greedy(x: Vector, mask: Mask) -> int:
         return int(np.argmax(policy(weights, x, mask)))
 
-    def uniform(x, mask):
+    def uniform(x: Vector, mask: Mask) -> int:
         return int(rng.choice(np.flatnonzero(mask)))
 
     started = time.perf_counter()
-    levels = []
+    levels: list[int] = []
     for batch_start in range(0, args.episodes, args.batch):
         grad_w, grad_v = np.zeros_like(weights), np.zeros_like(value)
         for e in range(batch_start, min(batch_start + args.batch, args.episodes)):
             level, steps = play(env, sample, seed=10**6 + e)
             levels.append(level)
-            to_go = level  # the return from each step on: the enemies still to be defeated
+            to_go = float(level)  # the return from each step on: the enemies still to be defeated
             for x, mask, action, reward in steps:
                 advantage = to_go - value @ x
                 grad_v += advantage * x

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ suites in an optimised build and under AddressSanitizer +
 # UndefinedBehaviorSanitizer (and the search suites under ThreadSanitizer), then the Python suite
-# against the installed module, and once more against a sanitizer build of the extension.
+# against the installed module, the type checks (mypy --strict, stubtest), and the Python suite
+# once more against a sanitizer build of the extension.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${JOBS:-$(nproc)}"
@@ -42,8 +43,15 @@ done
 
 section "Python tests, installed module"
 python3 -m venv build/venv
-build/venv/bin/python -m pip install -q --disable-pip-version-check ".[test]"
+build/venv/bin/python -m pip install -q --disable-pip-version-check ".[test,env,cluster,plot]"
 build/venv/bin/python -m pytest -q -p no:cacheprovider tests/python
+
+section "Types: mypy --strict on the lab and the examples, stubtest of both extensions"
+build/venv/bin/python -m mypy --config-file pyproject.toml -p corvanta_lab
+build/venv/bin/python -m mypy --config-file pyproject.toml examples/
+# python -m mypy.stubtest corvanta corvanta_lab._core, with corvanta's attribute submodules
+# entered by name (see the script).
+build/venv/bin/python scripts/stubtest.py
 
 section "Python tests, extension under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/py-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=address,undefined \

@@ -15,6 +15,7 @@ import sys
 import time
 from collections.abc import Sequence
 from pathlib import Path
+from typing import TextIO
 
 from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, search
 from corvanta_lab.match import GameRecord
@@ -211,10 +212,10 @@ def play_main(args: argparse.Namespace) -> int:
     return 0
 
 
-def replay(record: GameRecord, out: object = None) -> None:
+def replay(record: GameRecord, out: TextIO | None = None) -> None:
     """Prints a logged game turn by turn: the position each move was made in, then the move."""
     style = Style.for_stream(out)
-    write = (sys.stdout if out is None else out).write  # type: ignore[attr-defined]
+    write = (sys.stdout if out is None else out).write
     seats = record["seats"]
     game = Game(len(seats), record["seed"])
     write(style.bold(f"Game of seed {record['seed']}: " + ", ".join(f"P{i} {s}" for i, s in enumerate(seats))) + "\n")

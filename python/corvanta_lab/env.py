@@ -52,7 +52,7 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
         super().__init__()
         if not 1 <= players <= 4:
             raise ValueError(f"a game has 1 to 4 players, not {players}")
-        if render_mode is not None and render_mode not in self.metadata["render_modes"]:
+        if render_mode is not None and render_mode not in ("ansi", "human"):
             raise ValueError(f"unknown render mode {render_mode!r}")
         self.players = players
         self.render_mode = render_mode
@@ -90,7 +90,7 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
         self._cumulative_rewards = {a: 0.0 for a in self.agents}
         self.terminations = {a: False for a in self.agents}
         self.truncations = {a: False for a in self.agents}
-        self.infos = {a: {} for a in self.agents}
+        self.infos: dict[str, dict[str, Any]] = {a: {} for a in self.agents}
         self.agent_selection = self.agents[self.game.current_player]
 
     def step(self, action: int | None) -> None:
@@ -148,7 +148,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
         if not 1 <= players <= 4:
             raise ValueError(f"a game has 1 to 4 players, not {players}")
-        if render_mode is not None and render_mode not in self.metadata["render_modes"]:
+        if render_mode is not None and render_mode not in ("ansi", "human"):
             raise ValueError(f"unknown render mode {render_mode!r}")
         self.players = players
         self.render_mode = render_mode
@@ -190,7 +190,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         """The legal action ids as a bool array (the name maskable learners look for)."""
         return self.game.action_mask()
 
-    def render(self) -> str | None:  # type: ignore[override]
+    def render(self) -> str | None:
         return str(self.game) if self.render_mode == "ansi" else None
 
 

@@ -9,6 +9,7 @@ cluster.
 
 from __future__ import annotations
 
+import importlib
 import json
 import math
 import multiprocessing
@@ -20,6 +21,8 @@ from collections.abc import Generator, Iterable, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import IO, Any, TypedDict
+
+from tqdm import tqdm
 
 from corvanta_lab._core import Game
 from corvanta_lab.moves import move_text
@@ -194,13 +197,13 @@ def _local(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]], workers: int) ->
 
 def _cluster(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]], address: str) -> Generator[GameRecord, None, None]:
     try:
-        from dask.distributed import Client, as_completed
+        distributed: Any = importlib.import_module("dask.distributed")
     except ImportError:
         raise SystemExit("--cluster needs dask.distributed: pip install 'corvanta[cluster]'") from None
-    with Client(address) as client:
+    with distributed.Client(address) as client:
         futures = client.map(_play, tasks, pure=False)
         try:
-            for future in as_completed(futures):
+            for future in distributed.as_completed(futures):
                 yield future.result()
         finally:
             client.cancel(futures)
@@ -228,13 +231,12 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     next_index = 0
     results = dict(done)
     sink: IO[str] | None = None
-    bar: Any = None
+    bar: tqdm[Any] | None = None
     if out is not None:
         out.parent.mkdir(parents=True, exist_ok=True)
         _repair_tail(out)
         sink = out.open("a", encoding="utf-8")
     if progress and tasks:
-        from tqdm import tqdm
         bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
 
     def write(record: GameRecord) -> None:
@@ -283,10 +285,10 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
         if sink is not None:
             sink.close()
     elapsed = time.perf_counter() - started
-    for (key, seed), record in sorted(results.items(), key=lambda item: item[0][1]):
-        if key in summaries and (key, seed) in order:
-            summaries[key].levels.append(record["level"])
-            summaries[key].wins += record["result"] == "won"
+    for (seats, seed), record in sorted(results.items(), key=lambda item: item[0][1]):
+        if (seats, seed) in order:
+            summaries[seats].levels.append(record["level"])
+            summaries[seats].wins += record["result"] == "won"
     for summary in summaries.values():
         summary.seconds = elapsed
     return list(summaries.values())

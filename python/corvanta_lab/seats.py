@@ -27,7 +27,7 @@ from __future__ import annotations
 import importlib
 from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Protocol, runtime_checkable
+from typing import Protocol, cast, runtime_checkable
 
 import corvanta_lab
 from corvanta_lab._core import Action, Game, RandomPlayer, search
@@ -173,7 +173,7 @@ class FactorySeat:
             target = getattr(target, name)
         if not callable(target):
             raise ValueError(f"{self.path} is not callable")
-        return target  # type: ignore[no-any-return]
+        return cast("Callable[..., Player]", target)
 
     def build(self, game_seed: int, seat: int) -> Player:
         player = self.factory()(seed=seat_seed(0, game_seed, seat))

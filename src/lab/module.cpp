@@ -81,13 +81,17 @@ Enemy make_enemy(Card card, std::optional<int> health, std::optional<int> attack
 
 std::string card_repr(Card c) { return "Card.parse('" + card_label(c) + "')"; }
 
-nb::tuple cards_tuple(const Card* begin, const Card* end) {
+// Typed containers, so that the generated stubs say what they hold.
+using CardTuple = nb::typed<nb::tuple, Card, nb::ellipsis>;
+using Ranking = nb::typed<nb::list, nb::typed<nb::tuple, Action, std::uint64_t, double>>;
+
+CardTuple cards_tuple(const Card* begin, const Card* end) {
   nb::list out;
   for (const Card* c = begin; c != end; ++c) out.append(nb::cast(*c));
   return nb::tuple(out);
 }
 template <class Cards>
-nb::tuple cards_tuple(const Cards& cards) {
+CardTuple cards_tuple(const Cards& cards) {
   return cards_tuple(cards.begin(), cards.end());
 }
 
@@ -190,7 +194,7 @@ std::string game_text(const Game& g) {
 // Runs the search on a thread of its own while the calling thread, without the interpreter lock,
 // wakes every few milliseconds to let Python handle signals: Ctrl-C stops the workers after
 // their current playout and raises KeyboardInterrupt here.
-nb::list run_search(const Game& game, const SearchOptions& options) {
+Ranking run_search(const Game& game, const SearchOptions& options) {
   const Game position = game;  // the Python object may change while the lock is released
   std::atomic<bool> stop{false};
   std::vector<RankedAction> ranked;
@@ -405,7 +409,7 @@ NB_MODULE(_core, m) {
                   "After a jester: hand the turn to this seat.")
       .def_static("refill_hand", [] { return Action::refill_hand(); }, "One player only: discard the hand and draw anew.")
       .def_prop_ro("kind", [](const Action& a) { return a.kind; }, "What the action does.")
-      .def_prop_ro("cards", [](const Action& a) { return a.has_cards() ? cards_tuple(a.cards) : nb::tuple(); },
+      .def_prop_ro("cards", [](const Action& a) { return a.has_cards() ? cards_tuple(a.cards) : CardTuple(nb::tuple()); },
                    "The cards played or discarded, in the order the rules engine lists them.")
       .def_prop_ro("target", &action_target, "The seat that acts next (CHANGE_PLAYER only), else None.")
       .def("__str__", &action_text)
@@ -448,7 +452,7 @@ NB_MODULE(_core, m) {
         return with_state(g, [](const auto& s) {
           nb::list out;
           for (const Player& p : s.players) out.append(cards_tuple(p.hand));
-          return nb::tuple(out);
+          return nb::typed<nb::tuple, CardTuple, nb::ellipsis>(nb::tuple(out));
         });
       }, "Every seat's hand, in the order the cards were received.")
       .def("sorted_hand", [](const Game& g, std::optional<int> player) {
@@ -465,7 +469,7 @@ NB_MODULE(_core, m) {
         return with_state(g, [](const auto& s) {
           nb::list out;
           for (const Enemy& e : s.table.castle_deck) out.append(nb::cast(e));
-          return nb::tuple(out);
+          return nb::typed<nb::tuple, Enemy, nb::ellipsis>(nb::tuple(out));
         });
       }, "The castle deck, the current enemy last.")
       .def_prop_ro("castle_size", [](const Game& g) { return with_state(g, [](const auto& s) { return s.table.castle_deck.size(); }); },
@@ -637,7 +641,10 @@ NB_MODULE(_core, m) {
           nb::gil_scoped_release release;
           v.step(ids.data());
         }
-        return nb::make_tuple(view(self, v.rewards(), {v.num_games()}), mask_view(self, v.dones(), {v.num_games()}));
+        using Rewards = nb::ndarray<nb::numpy, const float, nb::ndim<1>>;
+        using Dones = nb::ndarray<nb::numpy, const bool, nb::ndim<1>>;
+        return nb::typed<nb::tuple, Rewards, Dones>(
+            nb::make_tuple(view(self, v.rewards(), {v.num_games()}), mask_view(self, v.dones(), {v.num_games()})));
       }, "action_ids"_a,
          "Apply one action id to every game (all are checked first: ValueError names an illegal one "
          "and nothing moves). Returns (rewards, dones), views updated in place by the next step.");

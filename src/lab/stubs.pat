@@ -3,3 +3,6 @@
 # incompatible override of object.__hash__ unless it is told that this is deliberate.
 \.Game\.__hash__$:
     __hash__: None  # type: ignore[assignment]
+# A module attribute's stub says only its class; the layout maps names to (start, stop) slices.
+\.OBSERVATION_LAYOUT$:
+    OBSERVATION_LAYOUT: dict[str, tuple[int, int]] = ...
