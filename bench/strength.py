@@ -3,8 +3,8 @@
 Run against the installed package:  python bench/strength.py [--games 100] [--seeds-from 0]
 A thin call of `corvanta match` (one run per player count and player, on every core). Prints
 lines `strength.N<n>.<player>.mean_level: <mean> ± <half-width>` (95 % interval of the mean),
-`...win_rate: <rate> [<low>, <high>]` (95 % Wilson interval) and `...seconds_per_game:` (wall
-time of the run over its games); a progress bar goes to standard error.
+`...win_rate: <rate> [<low>, <high>]` (95 % Wilson interval) and `...seconds_per_game:` (the
+mean time one game took in its worker); a progress bar goes to standard error.
 """
 import argparse
 import os
@@ -43,7 +43,7 @@ def main() -> None:
             prefix = f"strength.N{n}.{name}"
             print(f"{prefix}.mean_level: {mean:.2f} ± {half:.2f}")
             print(f"{prefix}.win_rate: {rate:.3f} [{low:.3f}, {high:.3f}]")
-            print(f"{prefix}.seconds_per_game: {summary.seconds / summary.games:.3f}", flush=True)
+            print(f"{prefix}.seconds_per_game: {summary.seconds_per_game:.3f}", flush=True)
 
 
 if __name__ == "__main__":

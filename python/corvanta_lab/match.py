@@ -97,6 +97,7 @@ class Summary:
     seats: tuple[str, ...]
     levels: list[int] = field(default_factory=list)
     wins: int = 0
+    game_seconds: list[float] = field(default_factory=list)  # the time each game took
     played: int = 0          # games played by this run (not read back from the file)
     seconds: float = 0.0     # wall time of this run
 
@@ -114,6 +115,11 @@ class Summary:
         """Win rate and its 95 % Wilson interval."""
         low, high = wilson_interval(self.wins, self.games)
         return (self.wins / self.games if self.games else math.nan), low, high
+
+    @property
+    def seconds_per_game(self) -> float:
+        """The mean time one game took (in its worker)."""
+        return statistics.fmean(self.game_seconds) if self.game_seconds else math.nan
 
     @property
     def games_per_second(self) -> float:
@@ -289,6 +295,7 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
         if (seats, seed) in order:
             summaries[seats].levels.append(record["level"])
             summaries[seats].wins += record["result"] == "won"
+            summaries[seats].game_seconds.append(record["seconds"])
     for summary in summaries.values():
         summary.seconds = elapsed
     return list(summaries.values())
