@@ -30,6 +30,13 @@ def _positive(text: str) -> int:
     return value
 
 
+def _seed(text: str) -> int:
+    value = int(text)
+    if not 0 <= value < 2**64:
+        raise argparse.ArgumentTypeError(f"{text} is not a seed (0 .. 2**64 - 1)")
+    return value
+
+
 def parser() -> argparse.ArgumentParser:
     """The command line of ``corvanta``."""
     top = argparse.ArgumentParser(prog="corvanta", description=__doc__)
@@ -39,9 +46,9 @@ def parser() -> argparse.ArgumentParser:
                                description="Play a game at the terminal. Seats: human, random[:SEED], "
                                            "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], module.path:callable.")
     play.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats (default 2, or as many as --seat)")
-    play.add_argument("--seed", type=int, help="seed of the deal (default: a new one)")
+    play.add_argument("--seed", type=_seed, help="seed of the deal (default: a new one)")
     play.add_argument("--seat", action="append", type=_seat, default=[], metavar="SPEC",
-                      help="who sits at the next seat (repeatable; default: you, then mcts:1000 partners)")
+                      help="who sits at the next seat (repeatable; seats not given: you first, then mcts:1000)")
     play.add_argument("--hint-playouts", type=_positive, default=2000, metavar="N",
                       help="playouts of the search behind `hint` (default 2000)")
     play.add_argument("--log-actions", type=Path, metavar="FILE", help="append the game, with its moves, to FILE")
@@ -55,7 +62,7 @@ def parser() -> argparse.ArgumentParser:
     who.add_argument("--all", type=_seat, metavar="SPEC", help="the same player at every seat (with --players)")
     match.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats, with --all (default 2)")
     match.add_argument("--games", type=_positive, default=100, help="games (default 100)")
-    match.add_argument("--seed-start", type=int, default=0, metavar="S", help="first seed; seeds are consecutive")
+    match.add_argument("--seed-start", type=_seed, default=0, metavar="S", help="first seed; seeds are consecutive")
     match.add_argument("--workers", type=_positive, help=f"processes (default: every core, {os.cpu_count()} here)")
     match.add_argument("--cluster", metavar="ADDRESS", help="run on this Dask scheduler (tcp://HOST:PORT)")
     match.add_argument("--out", type=Path, metavar="FILE", help="results file (JSON lines); an existing one is resumed")

@@ -171,11 +171,12 @@ def play_main(args: argparse.Namespace) -> int:
     """``corvanta play``: the game loop with people at the human seats."""
     specs: list[SeatSpec] = list(args.seat)
     players = args.players or (len(specs) if specs else 2)
-    if not specs:
-        specs = [HUMAN] + [parse_seat("mcts:1000")] * (players - 1)
-    if len(specs) != players:
+    if len(specs) > players:
         print(f"corvanta play: --players {players} but {len(specs)} seats given", file=sys.stderr)
         return 2
+    if len(specs) < players and not any(isinstance(spec, HumanSeat) for spec in specs):
+        specs.append(HUMAN)
+    specs += [parse_seat("mcts:1000")] * (players - len(specs))
     seed = args.seed if args.seed is not None else int.from_bytes(os.urandom(4), "little")
     style = Style.for_stream()
     humans = [i for i, spec in enumerate(specs) if isinstance(spec, HumanSeat)]
