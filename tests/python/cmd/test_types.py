@@ -49,3 +49,18 @@ def test_inspect_reads_the_signatures_of_native_functions():
     assert list(inspect.signature(game.observation).parameters) == ["player"]  # bound: no self
     assert list(inspect.signature(lab.Game.observation).parameters) == ["self", "player"]
     assert str(inspect.signature(lab.Game)) == "(players: 'int', seed: 'int | None' = None) -> 'None'"
+
+
+def test_native_methods_and_properties_have_docstrings():
+    undocumented = []
+    for name in lab.__all__:
+        cls = getattr(lab, name)
+        if not inspect.isclass(cls):
+            continue
+        for attr, member in vars(cls).items():
+            function = member.fget if isinstance(member, property) else member
+            if attr.startswith("_") or type(function).__name__ not in ("nb_func", "nb_method"):
+                continue
+            if not any(doc for _, doc, _ in function.__nb_signature__):
+                undocumented.append(f"{name}.{attr}")
+    assert undocumented == []
