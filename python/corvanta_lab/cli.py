@@ -1,5 +1,5 @@
-"""The ``corvanta`` command: ``play`` a game at the terminal, ``match`` players over many seeded
-games, ``replay`` a logged game."""
+"""The corvanta command: play a game at the terminal, match players over many seeded games,
+replay a logged game."""
 
 from __future__ import annotations
 
@@ -55,7 +55,9 @@ def parser() -> argparse.ArgumentParser:
 
     match = commands.add_parser("match", help="play many seeded games and summarise them",
                                 description="Play seeded games on every core (or a Dask cluster), write one "
-                                            "JSON line per game and print a summary per seat configuration.")
+                                            "JSON line per game and print a summary per seat configuration. "
+                                            "Seats: random[:SEED], mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], "
+                                            "module.path:callable.")
     who = match.add_mutually_exclusive_group(required=True)
     who.add_argument("--seat", action="append", type=_seat, metavar="SPEC",
                      help="the player at the next seat (repeat for each seat)")
