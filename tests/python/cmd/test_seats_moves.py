@@ -62,3 +62,11 @@ def test_wrong_moves_get_a_reason(typed, reason):
     game = lab.Game(2, seed=7)
     with pytest.raises(ValueError, match=reason):
         parse_move(game, typed)
+
+
+@pytest.mark.skipif(not hasattr(lab, "SearchPlayer"), reason="needs the lab's SearchPlayer")
+def test_strong_seats_play_the_labs_search_player():
+    seat = parse_seat("strong:50:2")
+    assert seat.text == "strong:50:2" and parse_seat("strong:50:1").text == "strong:50"
+    game = lab.Game(2, seed=3)
+    assert seat.build(3, 0).play(game) in game.legal_actions()
