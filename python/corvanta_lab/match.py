@@ -13,9 +13,11 @@ import importlib
 import json
 import math
 import multiprocessing
+import multiprocessing.pool
 import os
 import signal
 import statistics
+import threading
 import time
 from collections.abc import Generator, Iterable, Sequence
 from dataclasses import dataclass, field
@@ -186,13 +188,23 @@ def _play(task: tuple[tuple[SeatSpec, ...], int, bool]) -> GameRecord:
     return play_game(*task)
 
 
-def _local(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]], workers: int) -> Generator[GameRecord, None, None]:
-    if workers <= 1:
+def _pool(workers: int) -> multiprocessing.pool.Pool:
+    # Forked workers start at once with the package already imported; a process with threads
+    # (ours start none before this point) gets workers from a fork server instead.
+    methods = multiprocessing.get_all_start_methods()
+    if "fork" in methods and threading.active_count() == 1:
+        method = "fork"
+    else:
+        method = "forkserver" if "forkserver" in methods else "spawn"
+    return multiprocessing.get_context(method).Pool(workers, initializer=_ignore_interrupts)
+
+
+def _local(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]],
+           pool: multiprocessing.pool.Pool | None) -> Generator[GameRecord, None, None]:
+    if pool is None:
         for task in tasks:
             yield _play(task)
         return
-    context = multiprocessing.get_context("forkserver" if os.name == "posix" else "spawn")
-    pool = context.Pool(workers, initializer=_ignore_interrupts)
     try:
         yield from pool.imap_unordered(_play, tasks, chunksize=1)
         pool.close()
@@ -238,6 +250,9 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     results = dict(done)
     sink: IO[str] | None = None
     bar: tqdm[Any] | None = None
+    started = time.perf_counter()
+    workers = workers or os.cpu_count() or 1
+    pool = _pool(workers) if cluster is None and workers > 1 and len(tasks) > 1 else None
     if out is not None:
         out.parent.mkdir(parents=True, exist_ok=True)
         _repair_tail(out)
@@ -267,10 +282,9 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     def _key_of_index(i: int) -> tuple[tuple[str, ...], int]:
         return index_keys[i]
 
-    started = time.perf_counter()
     source: Generator[GameRecord, None, None] | None = None
     try:
-        source = _cluster(tasks, cluster) if cluster else _local(tasks, workers or os.cpu_count() or 1)
+        source = _cluster(tasks, cluster) if cluster else _local(tasks, pool)
         for record in source:
             key = (tuple(record["seats"]), record["seed"])
             results[key] = record
