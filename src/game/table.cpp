@@ -67,11 +67,21 @@ void Table::heal_from_discard(std::size_t n, StdRng& rng) {
 }
 
 void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
+  // The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
+  // jester included). The face-down enemies below it are still fresh; their order within each
+  // rank is drawn anew from a fresh castle deck, which also keeps the generator's consumption the
+  // same whatever the state of the table.
   const CastleDeck fresh = new_castle_deck(rng);
-  CastleDeck kept;
-  for (const Enemy& e : fresh)
-    if (std::find(castle_deck.begin(), castle_deck.end(), e) != castle_deck.end()) kept.push_back(e);
-  castle_deck = kept;
+  if (!castle_deck.empty()) {
+    const Enemy face_up = castle_deck.back();
+    const Enemy* hidden_begin = castle_deck.begin();
+    const Enemy* hidden_end = castle_deck.end() - 1;
+    CastleDeck kept;
+    for (const Enemy& e : fresh)
+      if (std::find(hidden_begin, hidden_end, e) != hidden_end) kept.push_back(e);
+    kept.push_back(face_up);
+    castle_deck = kept;
+  }
 
   Pile pool;
   for (const Card& c : discard_pile) pool.push_back(c);
