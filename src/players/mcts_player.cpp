@@ -23,8 +23,8 @@ using Accumulation = std::unordered_map<Action, Totals>;
 template <int N, bool Heuristics>
 void search_sample(const State<N>& sample, const MCTSPlayer& player, const MyPolicy& policy,
                    Accumulation& totals) {
-  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{}, policy,
-                                   EmptyTable{});
+  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{player.rollout},
+                                   policy, EmptyTable{});
   manager.playout_n_parallel(player.playouts, player.num_threads);
   for (const auto& edge : manager.tree().root_node().moves()) {
     Totals& t = totals[edge.get_move()];
@@ -41,7 +41,7 @@ Action MCTSPlayer::play(State<N> state) {
   Accumulation totals;
   StdRng determinisations = StdRng::from_entropy();
   for (std::uint32_t s = 0; s < deterministic_samples; ++s) {
-    const State<N> sample = state.random_permutation(determinisations);
+    const State<N> sample = state.redeal(rollout.sample_redeal(), determinisations);
     if (use_heuristics)
       search_sample<N, true>(sample, *this, policy, totals);
     else
