@@ -17,7 +17,7 @@ bool has_suit(const Action& a, CardSuit suit) {
   return std::any_of(a.cards.begin(), a.cards.end(), [suit](Card c) { return c.suit == suit; });
 }
 
-// Scores in units of half a point, so that half the value spent stays an integer.
+// Scores in units of half a point, so that the weights below stay integers.
 template <int N>
 std::int32_t play_score(const State<N>& s, const Action& a, std::int32_t hand_value) {
   const Enemy* enemy = s.current_enemy();
@@ -45,7 +45,9 @@ std::int32_t play_score(const State<N>& s, const Action& a, std::int32_t hand_va
       power(CardSuit::Diamonds) ? std::min<std::int32_t>(value, static_cast<std::int32_t>(s.table.tavern_deck.size())) : 0;
   const std::int32_t heal =
       power(CardSuit::Hearts) ? std::min<std::int32_t>(value, static_cast<std::int32_t>(s.table.discard_pile.size())) : 0;
-  return 2 * (damage + shield + draw + heal) - 2 * value;
+  // Weights measured on rollouts from the opening: cards drawn count double, a shield one and a
+  // half times, and spending cards one and a half times their value.
+  return 2 * damage + 3 * shield + 4 * draw + 2 * heal - 3 * value;
 }
 
 std::int32_t discard_score(const Action& a) {

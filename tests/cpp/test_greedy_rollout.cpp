@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         Preference{"S3 H9 D10", "SJ", 12, 0, "H9"},        // the cheapest kill
         Preference{"S10 H2 D3", "HJ", 0, 0, "S10"},        // damage and shield, and still survives
         Preference{"S10 H2 D3", "SJ", 0, 0, "D3"},         // Spades blocked: S10 would leave too little
-        Preference{"H10 C7 D3 S2", "HJ", 0, 0, "C7"},      // doubled damage; Hearts blocked by the Jack of Hearts
+        Preference{"H10 C7 S2", "HJ", 0, 0, "C7"},         // doubled damage; Hearts blocked by the Jack of Hearts
         Preference{"S4 H7 D10 X", "SJ", 0, 11, "S4 H7"},   // the lowest value that absorbs
         Preference{"D10 X", "SJ", 0, 10, "D10"},           // never the jester with it
         Preference{"S5 H6 D2 C3", "SJ", 0, 5, "S5"}));     // equal value: fewer cards
