@@ -26,7 +26,7 @@ void write(std::FILE* out, std::string_view text) {
 
 // One line with its terminator. End of input before any byte is a failed read, so the dialogue
 // cannot ask forever. A read interrupted by a signal is resumed, unless the caller's interrupt
-// check asks to stop the move.
+// check, run before every read, asks to stop the move.
 std::string read_line(std::FILE* in) {
   struct Buffer {
     char* data = nullptr;
@@ -35,6 +35,8 @@ std::string read_line(std::FILE* in) {
   } buffer;
   std::string line;
   for (;;) {
+    // A signal that arrived before the read began cannot interrupt it: its handlers run first.
+    if (interrupt_requested()) throw Interrupted();
     errno = 0;
     const ssize_t got = getline(&buffer.data, &buffer.capacity, in);
     const int error = errno;
@@ -43,7 +45,6 @@ std::string read_line(std::FILE* in) {
     if (std::ferror(in)) {
       std::clearerr(in);
       if (error != EINTR) fail_read(std::strerror(error));
-      if (interrupt_requested()) throw Interrupted();
       continue;
     }
     std::clearerr(in);
