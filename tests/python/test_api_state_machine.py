@@ -11,7 +11,6 @@ from hypothesis import strategies as st
 from hypothesis.stateful import Bundle, RuleBasedStateMachine, initialize, multiple, precondition, rule
 
 
-
 def panic_type():
     try:
         corvanta.CorvantaGame([players.MCTSPlayer(1, 1, True, 0, 0)]).playout()  # no samples: no action
