@@ -9,7 +9,10 @@ import pexpect
 import pytest
 
 FIRST_STATE = """
-import corvanta, time
+import corvanta, signal, time
+def expired(*args):
+    raise TimeoutError  # as a signal.alarm time limit would
+signal.signal(signal.SIGALRM, expired)
 class Once:
     def play(self, state):
         global STATE
@@ -26,7 +29,7 @@ player = corvanta.players.MCTSPlayer(2**32 - 1, 2, True)
 print("ready", flush=True)
 try:
     player.play(STATE)
-except KeyboardInterrupt:
+except (KeyboardInterrupt, TimeoutError):
     print(time.monotonic(), player.ranked_actions(), flush=True)
 """
 
@@ -35,20 +38,21 @@ print("ready", flush=True)
 try:
     while True:
         corvanta.CorvantaGame([corvanta.players.MCTSPlayer(20000, 2, True)] * 2).playout()
-except KeyboardInterrupt:
+except (KeyboardInterrupt, TimeoutError):
     print(time.monotonic(), [], flush=True)
 """
 
 
-@pytest.mark.parametrize("script", [LONG_SEARCH, LONG_GAME], ids=["search", "game"])
-def test_sigint_stops_the_search_within_a_second(script):
+@pytest.mark.parametrize("script, signum", [(LONG_SEARCH, signal.SIGINT), (LONG_SEARCH, signal.SIGALRM),
+                                            (LONG_GAME, signal.SIGINT)], ids=["search", "search-alarm", "game"])
+def test_a_signal_stops_the_search_within_a_second(script, signum):
     child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              text=True)
     try:
         assert child.stdout.readline() == "ready\n"
         time.sleep(0.3)
         sent = time.monotonic()
-        child.send_signal(signal.SIGINT)
+        child.send_signal(signum)
         out, err = child.communicate(timeout=30)
     finally:
         child.kill()
