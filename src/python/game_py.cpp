@@ -87,12 +87,14 @@ PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     }
     std::optional<std::size_t> announced;
     if (!announced_seats(given[0], announced)) return nullptr;
+    const bool may_fit = !announced || valid_seats(*announced);
     std::vector<Seat> seats;
-    if ((!announced || valid_seats(*announced)) && !convert_players(given[0], seats)) return nullptr;
+    if (may_fit && !convert_players(given[0], seats)) return nullptr;
+    // The seed is still checked first, as when every seat was converted.
     std::optional<std::uint64_t> seed;
     if (!optional_u64_arg(given[1], "seed", seed)) return nullptr;
     std::optional<StateEnum> state;
-    if (!announced || valid_seats(*announced)) state = initial_state(seats.size(), seed);
+    if (may_fit) state = initial_state(seats.size(), seed);
     if (!state) {
       PyErr_SetString(PyExc_ValueError, "Only 1-4 players are allowed");
       return nullptr;
