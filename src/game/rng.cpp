@@ -1,7 +1,9 @@
 #include "game/rng.hpp"
 
+#include <pthread.h>
 #include <sys/random.h>
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -140,8 +142,26 @@ CORVANTA_REFILL_CLONES void StdRng::refill() {
 
 void StdRng::fail_empty_range() { fail("cannot sample empty range"); }
 
+namespace {
+
+// Bumped in the child of every fork: a child must not replay its parent's entropy-seeded
+// sequences (every worker of a forked pool would otherwise play the same "random" games).
+std::atomic<std::uint64_t> g_fork_generation{0};
+
+}  // namespace
+
 StdRng& thread_rng() {
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, [] { g_fork_generation.fetch_add(1, std::memory_order_relaxed); });
+    return true;
+  }();
+  (void)registered;
   thread_local StdRng rng(entropy_key());
+  thread_local std::uint64_t generation = g_fork_generation.load(std::memory_order_relaxed);
+  if (const std::uint64_t now = g_fork_generation.load(std::memory_order_relaxed); now != generation) [[unlikely]] {
+    rng = StdRng(entropy_key());
+    generation = now;
+  }
   return rng;
 }
 

@@ -1,5 +1,7 @@
 // The game generator against outputs of an independent implementation of the same stream.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -165,6 +167,25 @@ TEST(EntropySeeded, GeneratorsDiffer) {
   const StdRng a = StdRng::from_entropy();
   const StdRng b = StdRng::from_entropy();
   EXPECT_NE(a.key(), b.key());
+}
+
+TEST(EntropySeeded, AForkedChildDrawsFreshEntropy) {
+  corvanta::thread_rng();  // this thread's generator exists before the fork
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::uint64_t drawn = corvanta::thread_rng().next_u64();
+    _exit(write(pipe_ends[1], &drawn, sizeof drawn) == sizeof drawn ? 0 : 1);
+  }
+  std::uint64_t in_child = 0;
+  EXPECT_EQ(read(pipe_ends[0], &in_child, sizeof in_child), static_cast<ssize_t>(sizeof in_child));
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
+  EXPECT_NE(corvanta::thread_rng().next_u64(), in_child);
 }
 
 }  // namespace
