@@ -3,6 +3,7 @@
 #if defined(__linux__)
 #include <sys/random.h>
 #elif defined(__APPLE__)
+#include <sys/types.h>  // size_t and ssize_t, before sys/random.h
 #include <sys/random.h>
 #include <unistd.h>
 #elif defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__) || defined(__DragonFly__)
