@@ -33,7 +33,8 @@ struct MCTSPlayer {
   std::optional<std::vector<RankedAction>> ranked_actions;
 
   // Throws Fatal for an unknown policy number (before any search) or when no action was ranked,
-  // and the search's own errors (e.g. zero threads); the stored ranking is then unchanged.
+  // the search's own errors (e.g. zero threads), and Interrupted when this thread's interrupt
+  // check (players/interrupt.hpp) asks to stop; the stored ranking is then unchanged.
   template <int N>
   Action play(State<N> state);
 };
