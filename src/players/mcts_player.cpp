@@ -24,8 +24,8 @@ using Accumulation = std::unordered_map<Action, Totals>;
 template <int N, bool Heuristics>
 void search_sample(const State<N>& sample, const MCTSPlayer& player, const MyPolicy& policy,
                    Accumulation& totals) {
-  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{}, policy,
-                                   EmptyTable{});
+  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{player.rollout},
+                                   policy, EmptyTable{});
   if (!manager.playout_n_parallel_until(player.playouts, player.num_threads, interrupt_requested))
     throw Interrupted();
   for (const auto& edge : manager.tree().root_node().moves()) {
@@ -45,7 +45,7 @@ Action MCTSPlayer::play(State<N> state) {
   for (std::uint32_t s = 0; s < deterministic_samples; ++s) {
     // Searches shorter than the workers' stop poll are interruptible between samples.
     if (interrupt_requested()) throw Interrupted();
-    const State<N> sample = state.random_permutation(determinisations);
+    const State<N> sample = state.redeal(rollout.sample_redeal(), determinisations);
     if (use_heuristics)
       search_sample<N, true>(sample, *this, policy, totals);
     else

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "game/action.hpp"
+#include "game/search_options.hpp"
 #include "game/state.hpp"
 #include "players/play.hpp"
 
@@ -26,6 +27,8 @@ struct MCTSPlayer {
   std::size_t num_threads = 1;
   bool use_heuristics = false;
   std::optional<std::uint8_t> policy_variation;
+  // How samples are re-dealt and rollouts played; the defaults are this player's own rules.
+  RolloutOptions rollout{};
   // The ranking of the last successful move; absent until then.
   std::optional<std::vector<RankedAction>> ranked_actions;
 
