@@ -44,11 +44,11 @@ def test_search_lets_other_python_threads_run():
     counter = threading.Thread(target=count)
     counter.start()
     started = time.perf_counter()
-    lab.search(lab.Game(2, seed=1), 20000)
+    lab.search(lab.Game(2, seed=1), 60000)
     elapsed = time.perf_counter() - started
     done.set()
     counter.join()
-    assert elapsed > 0.05 and len(ticks) > 10
+    assert len(ticks) > 10 and len(ticks) > elapsed * 20  # ticks go on while the search runs
 
 
 def test_ctrl_c_stops_a_search():
