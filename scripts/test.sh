@@ -49,9 +49,9 @@ build/venv/bin/python -m pytest -q -p no:cacheprovider tests/python
 
 section "Python tests, extension under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/py-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=address,undefined \
-  -DCORVANTA_BUILD_PYTHON=ON -DCORVANTA_BUILD_TESTS=OFF -DCORVANTA_BUILD_BENCH=OFF \
+  -DCORVANTA_BUILD_PYTHON=ON -DCORVANTA_BUILD_TESTS=OFF -DCORVANTA_BUILD_BENCH=OFF -DCORVANTA_LAB_STUBS=OFF \
   -DPython_EXECUTABLE="$PWD/build/venv/bin/python" >/dev/null
-cmake --build build/py-asan -j"$jobs" --target corvanta_python
+cmake --build build/py-asan -j"$jobs" --target corvanta_python corvanta_lab_core
 # The interpreter itself is not instrumented: the runtime is preloaded, with libstdc++ so that
 # exceptions thrown inside the module unwind through the sanitizer's interceptors, and CPython's
 # own allocations at exit are not reported as leaks.
