@@ -66,18 +66,36 @@ void Table::heal_from_discard(std::size_t n, StdRng& rng) {
   discard_pile.truncate(first);
 }
 
-void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
+namespace {
+
+// The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
+// jester included). The face-down enemies below it are still fresh; their order within each
+// rank is drawn anew from a fresh castle deck, which also keeps the generator's consumption the
+// same whatever the state of the table.
+void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
   const CastleDeck fresh = new_castle_deck(rng);
+  if (castle_deck.empty()) return;
+  const Enemy face_up = castle_deck.back();
+  const Enemy* hidden_begin = castle_deck.begin();
+  const Enemy* hidden_end = castle_deck.end() - 1;
   CastleDeck kept;
   for (const Enemy& e : fresh)
-    if (std::find(castle_deck.begin(), castle_deck.end(), e) != castle_deck.end()) kept.push_back(e);
+    if (std::find(hidden_begin, hidden_end, e) != hidden_end) kept.push_back(e);
+  kept.push_back(face_up);
   castle_deck = kept;
+}
 
+// Pools the given piles and hands in order, shuffles the pool and deals it back in the former
+// sizes, in the same order.
+void redeal(std::span<Hand* const> hands, std::span<Pile* const> piles_before,
+            std::span<Pile* const> piles_after, StdRng& rng) {
   Pile pool;
-  for (const Card& c : discard_pile) pool.push_back(c);
+  for (const Pile* pile : piles_before)
+    for (const Card& c : *pile) pool.push_back(c);
   for (const Hand* hand : hands)
     for (const Card& c : *hand) pool.push_back(c);
-  for (const Card& c : tavern_deck) pool.push_back(c);
+  for (const Pile* pile : piles_after)
+    for (const Card& c : *pile) pool.push_back(c);
   rng.shuffle(pool);
 
   std::size_t next = 0;
@@ -86,11 +104,37 @@ void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
     hand->clear();
     for (std::size_t i = 0; i < count; ++i) hand->push_back(pool[next++]);
   }
-  const std::size_t tavern_count = tavern_deck.size();
-  tavern_deck.clear();
-  for (std::size_t i = 0; i < tavern_count; ++i) tavern_deck.push_back(pool[next++]);
-  discard_pile.clear();
-  for (; next < pool.size(); ++next) discard_pile.push_back(pool[next]);
+  // Piles are refilled after the hands: the ones pooled last first, the first pooled takes the
+  // rest, as the cards were counted in.
+  for (Pile* pile : piles_after) {
+    const std::size_t count = pile->size();
+    pile->clear();
+    for (std::size_t i = 0; i < count; ++i) pile->push_back(pool[next++]);
+  }
+  for (Pile* pile : piles_before) {
+    pile->clear();
+    for (; next < pool.size(); ++next) pile->push_back(pool[next]);
+  }
+}
+
+}  // namespace
+
+void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  Pile* discard[] = {&discard_pile};
+  Pile* tavern[] = {&tavern_deck};
+  redeal(hands, discard, tavern, rng);
+}
+
+void Table::permute_hidden(std::span<Hand* const> hands, StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  Pile* tavern[] = {&tavern_deck};
+  redeal(hands, {}, tavern, rng);
+}
+
+void Table::shuffle_unseen(StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  rng.shuffle(tavern_deck);
 }
 
 }  // namespace corvanta

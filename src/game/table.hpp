@@ -56,10 +56,16 @@ struct Table {
   // bottom of the tavern deck, one at a time.
   void heal_from_discard(std::size_t n, StdRng& rng);
 
-  // Re-deals everything the player to act cannot see: a fresh castle order (keeping only enemies
-  // still untouched), and the discard pile, the given hands and the tavern deck pooled, shuffled
-  // and dealt back in their former sizes.
+  // Re-deals everything the player to act cannot see: the face-down enemies below the current one
+  // in a fresh order within each rank (the face-up current enemy stays on top as it is), and the
+  // discard pile, the given hands and the tavern deck pooled, shuffled and dealt back in their
+  // former sizes.
   void permute(std::span<Hand* const> hands, StdRng& rng);
+  // The same with the discard pile left face up: only the given hands and the tavern deck are
+  // pooled and re-dealt.
+  void permute_hidden(std::span<Hand* const> hands, StdRng& rng);
+  // Only what no player has seen: the castle below the current enemy and the tavern deck's order.
+  void shuffle_unseen(StdRng& rng);
 
   friend bool operator==(const Table&, const Table&) = default;
 };

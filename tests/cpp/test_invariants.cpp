@@ -79,6 +79,27 @@ template <int N>
   return ::testing::AssertionSuccess();
 }
 
+// A determinisation may change only what the player to move cannot see.
+template <int N>
+::testing::AssertionResult check_view_kept(const State<N>& s, const State<N>& p) {
+  auto fail = [](const char* what) { return ::testing::AssertionFailure() << "re-deal changed " << what; };
+  if (p.current_hand() != s.current_hand()) return fail("the hand of the player to move");
+  if (p.table.castle_deck.size() != s.table.castle_deck.size()) return fail("the castle size");
+  if (!s.table.castle_deck.empty() && !(p.table.castle_deck.back() == s.table.castle_deck.back()))
+    return fail("the face-up enemy");
+  for (std::size_t i = 1; i < p.table.castle_deck.size(); ++i)
+    if (p.table.castle_deck[i - 1].card.value < p.table.castle_deck[i].card.value) return fail("the rank order");
+  if (p.table.attack_cards != s.table.attack_cards) return fail("the attack cards");
+  if (p.table.tavern_deck.size() != s.table.tavern_deck.size()) return fail("the tavern size");
+  if (p.table.discard_pile.size() != s.table.discard_pile.size()) return fail("the discard size");
+  for (int i = 0; i < N; ++i)
+    if (p.players[i].hand.size() != s.players[i].hand.size()) return fail("a hand size");
+  if (!(p.has_turn == s.has_turn) || p.level != s.level || !(p.action_type == s.action_type) ||
+      p.times_yielded != s.times_yielded || p.hand_refills_left != s.hand_refills_left)
+    return fail("the turn, level or phase");
+  return check_invariants(p, p.level);  // every card still in exactly one place
+}
+
 struct Tally {
   std::uint64_t games = 0;
   std::uint64_t steps = 0;
@@ -181,6 +202,9 @@ void play_games(Chooser choose, std::uint64_t first_seed, std::uint64_t games, T
       ASSERT_TRUE(check_invariants(s, level))
           << "seed " << seed << " step " << step << " after " << text::debug(action) << "\n"
           << text::debug(s, true);
+      StdRng redeal = StdRng::seed_from_u64(seed ^ (std::uint64_t(step) << 32));
+      ASSERT_TRUE(check_view_kept(s, s.random_permutation(redeal)))
+          << "seed " << seed << " step " << step << "\n" << text::debug(s, true);
       re_seeded |= s.rng_seed != first_rng_seed;
     }
     ASSERT_TRUE(ended) << "seed " << seed << " did not end within " << kMaxSteps << " steps";

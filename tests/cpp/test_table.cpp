@@ -241,10 +241,13 @@ TEST(HealFromDiscard, EmptyDiscardMovesNothing) {
 // The determinisation shuffle replayed step by step on a copy of the generator.
 Table expected_permute(Table t, std::vector<Hand>& hands, StdRng rng) {
   const CastleDeck fresh = new_castle_deck(rng);
-  CastleDeck kept;
-  for (const Enemy& e : fresh)
-    if (std::count(t.castle_deck.begin(), t.castle_deck.end(), e) > 0) kept.push_back(e);
-  t.castle_deck = kept;
+  if (!t.castle_deck.empty()) {
+    CastleDeck kept;
+    for (const Enemy& e : fresh)
+      if (std::count(t.castle_deck.begin(), t.castle_deck.end() - 1, e) > 0) kept.push_back(e);
+    kept.push_back(t.castle_deck.back());
+    t.castle_deck = kept;
+  }
   Pile pool = t.discard_pile;
   for (const Hand& h : hands)
     for (const Card& c : h) pool.push_back(c);
@@ -307,43 +310,48 @@ TEST(Permute, HandsArePooledAndRedealtInTheirSizes) {
   EXPECT_EQ(card_counts({&all_after, &t.discard_pile}), card_counts({&all_before, &before.discard_pile}));
 }
 
-TEST(Permute, DamagedCurrentEnemyIsDropped) {
-  Table before = mid_game_table();
-  before.castle_deck.back().take_damage(4);
-  for (std::uint64_t seed = 0; seed < 10; ++seed) {
-    Table t = before;
-    StdRng rng = StdRng::seed_from_u64(seed);
-    t.permute({}, rng);
-    ASSERT_EQ(t.castle_deck.size(), before.castle_deck.size() - 1);
-    for (const Enemy& e : t.castle_deck) EXPECT_NE(e.card, card("HJ"));
+// The face-up enemy keeps every field and its place, however it has been hurt; only the enemies
+// below it are redrawn, and the generator is consumed as for a fresh table.
+TEST(Permute, FaceUpEnemyStaysOnTopAsItIs) {
+  Table hurt = mid_game_table();
+  hurt.castle_deck.back().take_damage(4);
+  hurt.castle_deck.back().decrease_attack(3);
+  hurt.castle_deck.back().apply_jester();
+  for (const Table& before : {mid_game_table(), hurt}) {
+    for (std::uint64_t seed = 0; seed < 10; ++seed) {
+      Table t = before;
+      StdRng rng = StdRng::seed_from_u64(seed);
+      std::vector<Hand> none;
+      const Table want = expected_permute(before, none, rng);
+      t.permute({}, rng);
+      EXPECT_EQ(t, want);
+      ASSERT_EQ(t.castle_deck.size(), before.castle_deck.size());
+      EXPECT_EQ(t.castle_deck.back(), before.castle_deck.back());
+    }
   }
 }
 
-TEST(Permute, WeakenedOrJesteredEnemiesAreDropped) {
-  Table before = mid_game_table();
-  before.castle_deck.back().decrease_attack(3);
-  before.castle_deck[0].apply_jester();
-  StdRng rng = StdRng::seed_from_u64(1);
-  before.permute({}, rng);
-  EXPECT_EQ(before.castle_deck.size(), 8u);
-  for (const Enemy& e : before.castle_deck) {
-    EXPECT_NE(e.card, card("HJ"));
-    EXPECT_NE(e.card, card("SK"));
-  }
+TEST(Permute, EmptyCastleStaysEmpty) {
+  Table t = mid_game_table();
+  t.castle_deck.clear();
+  StdRng rng = StdRng::seed_from_u64(5);
+  t.permute({}, rng);
+  EXPECT_TRUE(t.castle_deck.empty());
 }
 
-TEST(Permute, FreshCastleKeepsAllTwelveAndMayChangeTheTop) {
+TEST(Permute, FreshCastleKeepsTheTopAndRedrawsBelow) {
   StdRng setup = StdRng::seed_from_u64(2);
   const Table before = Table::create(0, setup);
-  bool top_changed = false;
+  bool below_changed = false;
   for (std::uint64_t seed = 0; seed < 16; ++seed) {
     Table t = before;
     StdRng rng = StdRng::seed_from_u64(seed);
     t.permute({}, rng);
     expect_fresh_castle(t.castle_deck);
-    top_changed |= t.current_enemy()->card != before.current_enemy()->card;
+    EXPECT_EQ(t.castle_deck.back(), before.castle_deck.back());
+    below_changed |= t.castle_deck != before.castle_deck;
   }
-  EXPECT_TRUE(top_changed);
+  EXPECT_TRUE(below_changed);
 }
 
 }  // namespace
