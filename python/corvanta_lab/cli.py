@@ -44,7 +44,8 @@ def parser() -> argparse.ArgumentParser:
 
     play = commands.add_parser("play", help="play a game at the terminal",
                                description="Play a game at the terminal. Seats: human, random[:SEED], "
-                                           "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], module.path:callable.")
+                                           "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], "
+                                           "strong:PLAYOUTS[:THREADS], module.path:callable.")
     play.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats (default 2, or as many as --seat)")
     play.add_argument("--seed", type=_seed, help="seed of the deal (default: a new one)")
     play.add_argument("--seat", action="append", type=_seat, default=[], metavar="SPEC",
@@ -57,7 +58,7 @@ def parser() -> argparse.ArgumentParser:
                                 description="Play seeded games on every core (or a Dask cluster), write one "
                                             "JSON line per game and print a summary per seat configuration. "
                                             "Seats: random[:SEED], mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], "
-                                            "module.path:callable.")
+                                            "strong:PLAYOUTS[:THREADS], module.path:callable.")
     who = match.add_mutually_exclusive_group(required=True)
     who.add_argument("--seat", action="append", type=_seat, metavar="SPEC",
                      help="the player at the next seat (repeat for each seat)")

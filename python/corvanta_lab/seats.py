@@ -12,6 +12,8 @@ spec                                                   player
                                                        (``h``: rollout heuristics on, the default;
                                                        ``n``: off; ``POLICY``: the tree policy
                                                        number) and the first-ranked action
+``strong:PLAYOUTS[:THREADS]``                          ``corvanta_lab.SearchPlayer``: the strongest
+                                                       measured search for that many playouts
 ``module.path:callable``                               a factory of your own, called once per game
                                                        and seat as ``callable(seed=...)``; what it
                                                        returns has ``play(game) -> Action``
