@@ -31,8 +31,8 @@ from collections.abc import Callable
 from dataclasses import dataclass
 from typing import Protocol, cast, runtime_checkable
 
-import corvanta_lab
-from corvanta_lab._core import Action, Game, RandomPlayer, search
+from corvanta_lab._core import Action, Game, RandomPlayer
+from corvanta_lab.players import SearchPlayer
 
 __all__ = [
     "HUMAN",
@@ -43,6 +43,7 @@ __all__ = [
     "RandomSeat",
     "SearchSeat",
     "SeatSpec",
+    "StrongSeat",
     "parse_seat",
     "seat_seed",
 ]
@@ -101,23 +102,6 @@ class RandomSeat:
         return RandomPlayer(seat_seed(self.seed, game_seed, seat))
 
 
-class _SearchFirst:
-    """Plays the first-ranked action of ``corvanta_lab.search`` with fixed arguments."""
-
-    def __init__(self, playouts: int, threads: int = 1, heuristics: bool = True, samples: int = 1,
-                 policy: int | None = None) -> None:
-        self.playouts = playouts
-        self.threads = threads
-        self.heuristics = heuristics
-        self.samples = samples
-        self.policy = policy
-
-    def play(self, game: Game) -> Action:
-        """The most visited action of a search from this position."""
-        ranked = search(game, self.playouts, self.threads, self.heuristics, self.samples, policy=self.policy)
-        return ranked[0][0]
-
-
 @dataclass(frozen=True)
 class SearchSeat:
     """``mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]``."""
@@ -138,7 +122,8 @@ class SearchSeat:
         return "mcts:" + ":".join(parts)
 
     def build(self, game_seed: int, seat: int) -> Player:
-        return _SearchFirst(self.playouts, self.threads, self.heuristics, self.samples, self.policy)
+        return SearchPlayer(self.playouts, self.threads, strength=None, heuristics=self.heuristics,
+                            samples=self.samples, policy=self.policy)
 
 
 @dataclass(frozen=True)
@@ -153,8 +138,7 @@ class StrongSeat:
         return f"strong:{self.playouts}" + ("" if self.threads == 1 else f":{self.threads}")
 
     def build(self, game_seed: int, seat: int) -> Player:
-        player: Player = getattr(corvanta_lab, "SearchPlayer")(self.playouts, self.threads, strength="strong")
-        return player
+        return SearchPlayer(self.playouts, self.threads, strength="strong")
 
 
 @dataclass(frozen=True)
@@ -233,10 +217,8 @@ SEAT_KINDS: dict[str, Callable[[list[str], str], SeatSpec]] = {
     "human": _human,
     "random": _random,
     "mcts": _mcts,
+    "strong": _strong,
 }
-# The strongest search combination comes with the lab's SearchPlayer.
-if hasattr(corvanta_lab, "SearchPlayer"):
-    SEAT_KINDS["strong"] = _strong
 
 
 def parse_seat(spec: str) -> SeatSpec:

@@ -64,7 +64,6 @@ def test_wrong_moves_get_a_reason(typed, reason):
         parse_move(game, typed)
 
 
-@pytest.mark.skipif(not hasattr(lab, "SearchPlayer"), reason="needs the lab's SearchPlayer")
 def test_strong_seats_play_the_labs_search_player():
     seat = parse_seat("strong:50:2")
     assert seat.text == "strong:50:2" and parse_seat("strong:50:1").text == "strong:50"
