@@ -26,51 +26,102 @@ void for_each_combination(std::size_t m, std::size_t k, Visit&& visit) {
 
 }  // namespace
 
+namespace {
+
+// For a group of m equal small values (m up to a full hand), its combinations of 2, 3 and 4
+// cards, by size and then in lexicographic order, as masks over the group's own positions; the
+// ones of at most k cards come first, so a value's limit keeps a prefix of the list.
+struct GroupCombos {
+  std::uint8_t masks[kMaxHandSize + 1][154];
+  std::uint8_t up_to[kMaxHandSize + 1][kMaxComboCards + 1];  // combos of at most k cards
+
+  GroupCombos() : masks{}, up_to{} {
+    for (std::size_t m = 0; m <= kMaxHandSize; ++m) {
+      std::uint8_t count = 0;
+      for (std::size_t k = 2; k <= kMaxComboCards; ++k) {
+        for_each_combination(m, k, [&](const std::size_t* idx, std::size_t size) {
+          std::uint8_t mask = 0;
+          for (std::size_t i = 0; i < size; ++i) mask = static_cast<std::uint8_t>(mask | (1u << idx[i]));
+          masks[m][count++] = mask;
+        });
+        up_to[m][k] = count;
+      }
+    }
+  }
+};
+const GroupCombos kGroupCombos;
+
+// A bound on the attack actions of any hand of 8, even one no deal can produce: 8 singles, each
+// card paired as an Ace with the 7 others, 154 combos of one value, and Yield.
+constexpr std::size_t kMaxAttackActions = kMaxHandSize + kMaxHandSize * (kMaxHandSize - 1) + 154 + 1;
+
+void write_cards(Action& a, Action::Kind kind, const Card* cards, unsigned mask) {
+  a.kind = kind;
+  std::size_t count = 0;
+  for (unsigned bits = mask; bits != 0; bits &= bits - 1) a.cards.data()[count++] = cards[std::countr_zero(bits)];
+  a.cards.set_size(count);
+}
+
+}  // namespace
+
 void attack_actions(const Hand& hand, ActionList& out) {
-  auto add = [&out](Action::Kind kind, std::initializer_list<Card> cards) {
-    Action& a = out.push_back_slot();
-    a.kind = kind;
-    a.cards.assign(cards.begin(), cards.size());
-  };
-  bool has_ace = false;
-  unsigned small_values = 0;  // bit v set when the hand holds a card of value v (Two to Five)
-  for (const Card& c : hand) {
-    Action& play = out.push_back_slot();
-    play.kind = Action::Kind::Play;
-    play.cards.data()[0] = c;
-    play.cards.set_size(1);
-    has_ace |= c.value == CardValue::Ace;
-    if (c.value >= CardValue::Two && c.value <= CardValue::Five) small_values |= 1u << static_cast<unsigned>(c.value);
+  if (out.size() + kMaxAttackActions > out.capacity) {
+    // Nearly full already: list into a list of its own and append, refusing what does not fit.
+    ActionList own;
+    attack_actions(hand, own);
+    for (const Action& a : own) out.push_back(a);
+    return;
+  }
+  const Card* cards = hand.data();
+  const std::size_t m = hand.size();
+  Action* next = out.data() + out.size();
+
+  // One pass lists the single cards and finds the Aces and the groups of each value from Two to
+  // Five (the only values that can form a combo worth at most 10), as position masks.
+  unsigned aces = 0;
+  unsigned groups[static_cast<unsigned>(CardValue::Five) + 1] = {};
+  for (std::size_t i = 0; i < m; ++i) {
+    const Card c = cards[i];
+    next->kind = Action::Kind::Play;
+    next->cards.data()[0] = c;
+    next->cards.set_size(1);
+    ++next;
+    if (c.value == CardValue::Ace)
+      aces |= 1u << i;
+    else if (c.value >= CardValue::Two && c.value <= CardValue::Five)
+      groups[static_cast<unsigned>(c.value)] |= 1u << i;
   }
 
-  if (has_ace) {
-    for (const Card& ace : hand) {
-      if (ace.value != CardValue::Ace) continue;
-      for (const Card& c : hand) {
-        if (c == kJester) continue;
-        if (c.value != CardValue::Ace || suit_greater(ace.suit, c.suit)) add(Action::Kind::AnimalCombo, {ace, c});
+  // An Ace pairs with every other non-jester card, and with another Ace only from the higher suit.
+  for (unsigned a = aces; a != 0; a &= a - 1) {
+    const Card ace = cards[std::countr_zero(a)];
+    for (std::size_t i = 0; i < m; ++i) {
+      const Card c = cards[i];
+      if (c == kJester) continue;
+      if (c.value != CardValue::Ace || suit_greater(ace.suit, c.suit)) {
+        next->kind = Action::Kind::AnimalCombo;
+        next->cards.data()[0] = ace;
+        next->cards.data()[1] = c;
+        next->cards.set_size(2);
+        ++next;
       }
     }
   }
 
-  // Only Twos to Fives can form a combo worth at most 10.
-  for (CardValue v : {CardValue::Two, CardValue::Three, CardValue::Four, CardValue::Five}) {
-    if ((small_values >> static_cast<unsigned>(v) & 1u) == 0) continue;
-    FixedVec<Card, kMaxHandSize> same;
-    for (const Card& c : hand)
-      if (c.value == v) same.push_back(c);
-    for (std::size_t k = 2; k <= 4; ++k) {
-      if (static_cast<std::size_t>(v) * k > 10) break;
-      for_each_combination(same.size(), k, [&](const std::size_t* idx, std::size_t n) {
-        Action& a = out.push_back_slot();
-        a.kind = Action::Kind::Combo;
-        for (std::size_t i = 0; i < n; ++i) a.cards.data()[i] = same[idx[i]];
-        a.cards.set_size(n);
-      });
-    }
+  for (unsigned v = static_cast<unsigned>(CardValue::Two); v <= static_cast<unsigned>(CardValue::Five); ++v) {
+    const unsigned group = groups[v];
+    if ((group & (group - 1)) == 0) continue;  // fewer than two
+    Card same[kMaxHandSize];
+    std::size_t count = 0;
+    for (unsigned bits = group; bits != 0; bits &= bits - 1) same[count++] = cards[std::countr_zero(bits)];
+    const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / v);
+    const std::uint8_t* masks = kGroupCombos.masks[count];
+    for (std::size_t i = 0; i < kGroupCombos.up_to[count][largest]; ++i)
+      write_cards(*next++, Action::Kind::Combo, same, masks[i]);
   }
 
-  out.push_back(Action::yield());
+  *next++ = Action::yield();
+  out.set_size(static_cast<std::size_t>(next - out.data()));
 }
 
 namespace {

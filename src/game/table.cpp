@@ -5,18 +5,16 @@
 
 namespace corvanta {
 
-CastleDeck new_castle_deck(StdRng& rng) {
-  CastleDeck deck;
-  for (CardValue value : {CardValue::King, CardValue::Queen, CardValue::Jack}) {
-    Enemy group[4];
-    for (std::size_t i = 0; i < 4; ++i) group[i] = Enemy::create(Card{kSuits[i], value});
-    rng.shuffle(group, 4);
-    for (const Enemy& e : group) deck.push_back(e);
-  }
-  return deck;
-}
-
 namespace {
+
+// Kings, Queens, Jacks, each in the suit order: the castle deck before its groups are shuffled.
+constexpr std::array<Enemy, 12> kFreshEnemies = [] {
+  std::array<Enemy, 12> enemies{};
+  std::size_t i = 0;
+  for (CardValue value : {CardValue::King, CardValue::Queen, CardValue::Jack})
+    for (CardSuit suit : kSuits) enemies[i++] = Enemy::create(Card{suit, value});
+  return enemies;
+}();
 
 // Ace to Ten, each value in the four suits in order: the unshuffled number cards.
 constexpr std::array<Card, 40> kNumberCards = [] {
@@ -28,6 +26,13 @@ constexpr std::array<Card, 40> kNumberCards = [] {
 }();
 
 }  // namespace
+
+CastleDeck new_castle_deck(StdRng& rng) {
+  CastleDeck deck;
+  deck.assign(kFreshEnemies.data(), kFreshEnemies.size());
+  for (std::size_t group = 0; group < kFreshEnemies.size(); group += 4) rng.shuffle(deck.data() + group, 4);
+  return deck;
+}
 
 Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng) {
   if (jesters > 2) fail("a game has at most 2 jester cards");
