@@ -64,12 +64,32 @@ void Table::heal_from_discard(std::size_t n, StdRng& rng) {
   // Taking cards one by one from the end and inserting each at index 0 leaves them, below the
   // former tavern cards, in the order they lay in the discard pile.
   const std::size_t first = discard_pile.size() - moved;
-  Pile rebuilt;
-  for (std::size_t i = first; i < discard_pile.size(); ++i) rebuilt.push_back(discard_pile[i]);
-  for (const Card& c : tavern_deck) rebuilt.push_back(c);
-  tavern_deck = rebuilt;
+  const std::size_t kept = tavern_deck.size();
+  if (kept + moved > kPileCapacity) fail("fixed-capacity list is full");
+  std::copy_backward(tavern_deck.data(), tavern_deck.data() + kept, tavern_deck.data() + moved + kept);
+  std::copy_n(discard_pile.data() + first, moved, tavern_deck.data());
+  tavern_deck.set_size(moved + kept);
   discard_pile.truncate(first);
 }
+
+namespace {
+
+// The place of a royal card among the fresh enemies (King, Queen, Jack; suits in order), or 12
+// for any other card.
+std::size_t fresh_index(Card card) {
+  if (card.value < CardValue::Jack || card.suit == CardSuit::None) return kFreshEnemies.size();
+  return (static_cast<std::size_t>(CardValue::King) - static_cast<std::size_t>(card.value)) * 4 +
+         static_cast<std::size_t>(card.suit);
+}
+
+// Appends `cards` to the pool, refusing to overflow it as the piles themselves would.
+void pool_append(Card* pool, std::size_t& size, const Card* cards, std::size_t count) {
+  if (size + count > kPileCapacity) fail("fixed-capacity list is full");
+  std::copy_n(cards, count, pool + size);
+  size += count;
+}
+
+}  // namespace
 
 void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
   // The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
@@ -78,34 +98,35 @@ void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
   // same whatever the state of the table.
   const CastleDeck fresh = new_castle_deck(rng);
   if (!castle_deck.empty()) {
+    // A fresh enemy is kept when a face-down enemy equals it in every field: one bit per royal card.
+    unsigned still_fresh = 0;
+    for (std::size_t i = 0; i + 1 < castle_deck.size(); ++i) {
+      const Enemy& e = castle_deck.data()[i];
+      const std::size_t at = fresh_index(e.card);
+      if (at < kFreshEnemies.size() && e == kFreshEnemies[at]) still_fresh |= 1u << at;
+    }
     const Enemy face_up = castle_deck.back();
-    const Enemy* hidden_begin = castle_deck.begin();
-    const Enemy* hidden_end = castle_deck.end() - 1;
-    CastleDeck kept;
+    castle_deck.clear();
     for (const Enemy& e : fresh)
-      if (std::find(hidden_begin, hidden_end, e) != hidden_end) kept.push_back(e);
-    kept.push_back(face_up);
-    castle_deck = kept;
+      if (still_fresh >> fresh_index(e.card) & 1u) castle_deck.push_back(e);
+    castle_deck.push_back(face_up);
   }
 
-  Pile pool;
-  for (const Card& c : discard_pile) pool.push_back(c);
-  for (const Hand* hand : hands)
-    for (const Card& c : *hand) pool.push_back(c);
-  for (const Card& c : tavern_deck) pool.push_back(c);
-  rng.shuffle(pool);
+  Card pool[kPileCapacity];
+  std::size_t size = 0;
+  pool_append(pool, size, discard_pile.data(), discard_pile.size());
+  for (const Hand* hand : hands) pool_append(pool, size, hand->data(), hand->size());
+  pool_append(pool, size, tavern_deck.data(), tavern_deck.size());
+  rng.shuffle(pool, size);
 
-  std::size_t next = 0;
+  const Card* next = pool;
   for (Hand* hand : hands) {
-    const std::size_t count = hand->size();
-    hand->clear();
-    for (std::size_t i = 0; i < count; ++i) hand->push_back(pool[next++]);
+    hand->assign(next, hand->size());
+    next += hand->size();
   }
-  const std::size_t tavern_count = tavern_deck.size();
-  tavern_deck.clear();
-  for (std::size_t i = 0; i < tavern_count; ++i) tavern_deck.push_back(pool[next++]);
-  discard_pile.clear();
-  for (; next < pool.size(); ++next) discard_pile.push_back(pool[next]);
+  tavern_deck.assign(next, tavern_deck.size());
+  next += tavern_deck.size();
+  discard_pile.assign(next, static_cast<std::size_t>(pool + size - next));
 }
 
 }  // namespace corvanta
