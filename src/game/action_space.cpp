@@ -169,15 +169,30 @@ void subset_sums(const Hand& hand, std::uint16_t* sums) {
   }
 }
 
-}  // namespace
-
-void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
+// The position masks of the hand's subsets worth at least n, in the order of the discards, into
+// `worthy` (room for 255); returns how many. Branch-free: whether a subset is worth enough
+// follows no pattern a branch predictor could learn.
+std::size_t worthy_subsets(const Hand& hand, std::uint16_t n, std::uint8_t* worthy) {
   std::uint16_t sums[1u << kMaxHandSize];
   subset_sums(hand, sums);
   const std::size_t m = hand.size();
+  const std::uint8_t* masks = kSubsets.masks[m];
+  std::size_t count = 0;
   for (std::size_t i = 0; i < kSubsets.counts[m]; ++i) {
-    const unsigned mask = kSubsets.masks[m][i];
-    if (sums[mask] < n) continue;
+    const std::uint8_t mask = masks[i];
+    worthy[count] = mask;
+    count += sums[mask] >= n;
+  }
+  return count;
+}
+
+}  // namespace
+
+void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
+  std::uint8_t worthy[255];
+  const std::size_t count = worthy_subsets(hand, n, worthy);
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned mask = worthy[i];
     Action& a = out.push_back_slot();
     a.kind = Action::Kind::Discard;
     Card* cards = a.cards.data();
@@ -192,18 +207,16 @@ namespace {
 // The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
 // with one byte shuffle instead of card by card.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
-  std::uint16_t sums[1u << kMaxHandSize];
-  subset_sums(hand, sums);
+  std::uint8_t worthy[255];
+  const std::size_t count = worthy_subsets(hand, n, worthy);
   alignas(16) Card padded[kMaxHandSize] = {};
   std::copy(hand.begin(), hand.end(), padded);
   const __m128i cards = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
-  const std::size_t m = hand.size();
   const std::size_t start = out.size();
-  if (start + kSubsets.counts[m] > out.capacity) fail("fixed-capacity list is full");
+  if (start + count > out.capacity) fail("fixed-capacity list is full");
   Action* next = out.data() + start;
-  for (std::size_t i = 0; i < kSubsets.counts[m]; ++i) {
-    const unsigned mask = kSubsets.masks[m][i];
-    if (sums[mask] < n) continue;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned mask = worthy[i];
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
     next->kind = Action::Kind::Discard;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(next->cards.data()), _mm_shuffle_epi8(cards, control));
