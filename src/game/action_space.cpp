@@ -260,6 +260,41 @@ ActionList get_action_space(const State<N>& state) {
   return out;
 }
 
+template <int N, bool Prune>
+std::optional<Action> draw_action(const State<N>& state, StdRng& rng) {
+  if (state.action_type.kind != ActionType::Kind::Discard) {
+    // These lists are short and hold no discard, so pruning keeps all of them.
+    const ActionList moves = get_action_space(state);
+    if (moves.empty()) return std::nullopt;
+    return moves[rng.below(static_cast<std::uint32_t>(moves.size()))];
+  }
+  const Hand& hand = state.current_hand();
+  std::uint8_t worthy[255];
+  std::size_t count = worthy_subsets(hand, state.action_type.discard_amount, worthy);
+  const std::size_t refill = N == 1 && state.hand_refills_left > 0 ? 1 : 0;
+  if constexpr (Prune) {
+    // The discards that spare every Diamonds card, in order, unless the pruned list would be empty.
+    unsigned diamonds = 0;
+    for (std::size_t i = 0; i < hand.size(); ++i) diamonds |= (hand.data()[i].suit == CardSuit::Diamonds ? 1u : 0u) << i;
+    std::uint8_t spared[255];
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      spared[kept] = worthy[i];
+      kept += (worthy[i] & diamonds) == 0;
+    }
+    if (kept + refill > 0) {
+      std::copy_n(spared, kept, worthy);
+      count = kept;
+    }
+  }
+  if (count + refill == 0) return std::nullopt;
+  const std::size_t chosen = rng.below(static_cast<std::uint32_t>(count + refill));
+  if (chosen == count) return Action::refill_hand();
+  Action a;
+  write_cards(a, Action::Kind::Discard, hand.data(), worthy[chosen]);
+  return a;
+}
+
 void prune_bad_moves_in_place(ActionList& actions) {
   auto spares_diamonds = [](const Action& a) {
     if (a.kind != Action::Kind::Discard) return true;
@@ -280,9 +315,14 @@ ActionList prune_bad_moves(ActionList actions) {
   return actions;
 }
 
-template ActionList get_action_space<1>(const State<1>&);
-template ActionList get_action_space<2>(const State<2>&);
-template ActionList get_action_space<3>(const State<3>&);
-template ActionList get_action_space<4>(const State<4>&);
+#define CORVANTA_INSTANTIATE_ACTION_SPACE(N)                                          \
+  template ActionList get_action_space<N>(const State<N>&);                          \
+  template std::optional<Action> draw_action<N, false>(const State<N>&, StdRng&);   \
+  template std::optional<Action> draw_action<N, true>(const State<N>&, StdRng&);
+CORVANTA_INSTANTIATE_ACTION_SPACE(1)
+CORVANTA_INSTANTIATE_ACTION_SPACE(2)
+CORVANTA_INSTANTIATE_ACTION_SPACE(3)
+CORVANTA_INSTANTIATE_ACTION_SPACE(4)
+#undef CORVANTA_INSTANTIATE_ACTION_SPACE
 
 }  // namespace corvanta

@@ -17,12 +17,10 @@ GameResult rollout_with(const State<N>& start, StdRng& rng, Observer&& observe) 
   State<N> state = start.random_permutation(rng);
   // The start state's own has_ended is not looked at: only states reached by a move are.
   for (;;) {
-    ActionList moves = get_action_space(state);
-    if constexpr (Heuristics) prune_bad_moves_in_place(moves);
-    if (moves.empty()) return GameResult::lost(state.reward());
-    const Action& action = moves[rng.below(static_cast<std::uint32_t>(moves.size()))];
-    observe(static_cast<const State<N>&>(state), action);
-    if (auto result = advance(state, action)) return *result;
+    const std::optional<Action> action = draw_action<N, Heuristics>(state, rng);
+    if (!action) return GameResult::lost(state.reward());
+    observe(static_cast<const State<N>&>(state), *action);
+    if (auto result = advance(state, *action)) return *result;
     if (state.has_ended) return *state.has_ended;
   }
 }
