@@ -107,7 +107,7 @@ class MoveInfo {
   // Acquire: pairs with the release of the installing compare-and-swap, so the node's moves and
   // evaluation are visible to whoever sees the pointer.
   const SearchNode<Spec>* child() const { return node_of(link_.load(std::memory_order_acquire)); }
-  bool owned() const { return (link_.load(std::memory_order_relaxed) & kOwned) != 0; }
+  bool owned() const { return is_owned(link_.load(std::memory_order_relaxed)); }
 
  private:
   friend class SearchTree<Spec>;
@@ -130,6 +130,8 @@ class MoveInfo {
     else
       return kUnexpanded;
   }
+  // An unexpanded link holds a code in the owned bit's place.
+  static bool is_owned(std::uint64_t link) { return (link & (kUnexpanded | kOwned)) == kOwned; }
   static SearchNode<Spec>* node_of(std::uint64_t link) {
     if (link & kUnexpanded) return nullptr;
     return reinterpret_cast<SearchNode<Spec>*>(static_cast<std::uintptr_t>(link & ~kOwned));
@@ -295,8 +297,10 @@ class SearchTree {
     arena.release_last(node, bytes);
   }
   static void destroy_subtree(Node* node) {
-    for (const Edge& edge : node->moves())
-      if (edge.owned()) destroy_subtree(Edge::node_of(edge.link_.load(std::memory_order_relaxed)));
+    for (const Edge& edge : node->moves()) {
+      const std::uint64_t link = edge.link_.load(std::memory_order_relaxed);
+      if (Edge::is_owned(link)) destroy_subtree(Edge::node_of(link));
+    }
     node->~Node();
   }
 
