@@ -46,35 +46,30 @@ class StdRng {
     }
   }
 
-  // The same draws as `below(i)` for i = len down to 2, and the same swaps. The draws come first,
-  // with the read position in a register, and the swaps after them, so that no draw waits for a
-  // swap: the deck shuffle at every game start is dominated by this loop.
+  // The same draws as `below(i)` for i = len down to 2, and the same swaps, without a branch on
+  // whether a word is rejected (a third of them can be, at random): a rejected word swaps the
+  // last item with itself and leaves i as it is. The deck shuffle at every game start is
+  // dominated by this loop.
   template <class T>
   void shuffle(T* items, std::size_t len) {
-    if (len < 2) return;
-    constexpr std::size_t kBatch = 64;
-    std::uint32_t targets[kBatch];
     std::size_t i = len;
+    std::size_t index = index_;
     while (i > 1) {
-      const std::size_t batch_end = i > kBatch ? i - kBatch : 1;
-      std::size_t index = index_;
-      for (std::size_t k = i; k > batch_end; --k) {
-        const auto n = static_cast<std::uint32_t>(k);
-        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
-        std::uint64_t m;
-        do {
-          if (index == kBlockWords) [[unlikely]] {
-            refill();
-            index = 0;
-          }
-          m = static_cast<std::uint64_t>(block_[index++]) * n;
-        } while (static_cast<std::uint32_t>(m) > zone);
-        targets[i - k] = static_cast<std::uint32_t>(m >> 32);
+      if (index == kBlockWords) {
+        refill();
+        index = 0;
       }
-      index_ = index;
-      for (std::size_t k = i; k > batch_end; --k) std::swap(items[k - 1], items[targets[i - k]]);
-      i = batch_end;
+      for (; index < kBlockWords && i > 1; ++index) {
+        const auto n = static_cast<std::uint32_t>(i);
+        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
+        const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
+        const bool accepted = static_cast<std::uint32_t>(m) <= zone;
+        const std::size_t j = accepted ? static_cast<std::size_t>(m >> 32) : i - 1;
+        std::swap(items[i - 1], items[j]);
+        i -= accepted;
+      }
     }
+    index_ = index;
   }
   template <class List>
   void shuffle(List& list) {
