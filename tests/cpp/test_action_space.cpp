@@ -241,7 +241,9 @@ void expect_packing_and_drawing_agree(std::uint64_t games) {
       StdRng listing = StdRng::seed_from_u64(s.rng_seed);
       const std::optional<Action> drawn = prune ? draw_action<N, true>(s, drawing) : draw_action<N, false>(s, drawing);
       ASSERT_EQ(drawn.has_value(), !listed.empty());
-      if (drawn) ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]));
+      if (drawn) {
+        ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]));
+      }
       ASSERT_EQ(drawing.next_u32(), listing.next_u32());
     }
   }
