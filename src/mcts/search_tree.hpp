@@ -281,6 +281,7 @@ class SearchTree {
     const auto moves = Spec::available_moves(state);
     const std::span<const Move> move_span(moves.data(), moves.size());
     const StateEvaluation evaln = eval_.evaluate_new_state(state, move_span, handle);
+    static_assert(Node::alignment() <= NodeArena::kAlignment);
     const std::size_t bytes = Node::bytes_for(move_span.size());
     void* memory = arena.allocate(bytes, Node::alignment());
     try {
