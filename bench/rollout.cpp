@@ -56,7 +56,7 @@ void report(std::uint64_t games, int repeats) {
   };
   std::printf("rollout.N%d.games_per_s: %.0f\n", N, median(&Figures::games_per_s));
   std::printf("rollout.N%d.steps_per_s: %.0f\n", N, median(&Figures::steps_per_s));
-  std::printf("rollout.N%d.turns_per_game: %.2f\n", N, median(&Figures::turns_per_game));
+  std::printf("rollout.N%d.turns_per_game: %.4f\n", N, median(&Figures::turns_per_game));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the system packages the build and the tests need, where they are missing (Debian).
 set -euo pipefail
-packages=(g++ cmake libgtest-dev python3-venv)
+# clang, the aarch64 cross compiler and qemu build and run the other configurations the tests
+# cover; GoogleTest for aarch64 is built from the sources that libgtest-dev brings.
+packages=(g++ cmake libgtest-dev python3-venv clang g++-aarch64-linux-gnu)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+command -v qemu-aarch64 >/dev/null 2>&1 || command -v qemu-aarch64-static >/dev/null 2>&1 || missing+=(qemu-user)
 # python3-venv is only needed where the interpreter cannot make a virtual environment itself.
 if python3 -c "import venv, ensurepip" >/dev/null 2>&1; then
   missing=("${missing[@]/python3-venv/}")

@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <bit>
 
+// The discard listing gathers cards with an SSSE3 byte shuffle on x86, chosen at run time unless
+// the target has it anyway. Portable builds, and every other processor, list card by card.
+#if !defined(CORVANTA_PORTABLE) && (defined(__x86_64__) || defined(__i386__)) && \
+    (defined(__GNUC__) || defined(__clang__))
+#define CORVANTA_GATHER_SSSE3 1
 #include <immintrin.h>
+#endif
 
 namespace corvanta {
 namespace {
@@ -131,11 +137,13 @@ namespace {
 struct SubsetOrder {
   std::uint8_t masks[kMaxHandSize + 1][255];
   std::uint8_t counts[kMaxHandSize + 1];
+#if defined(CORVANTA_GATHER_SSSE3)
   // Per mask: a byte shuffle that gathers the chosen cards of a 16-byte hand to the front.
   alignas(16) std::uint8_t gather[256][16];
   std::uint8_t sizes[256];  // cards per mask (a table: the baseline target has no popcount instruction)
+#endif
 
-  SubsetOrder() : masks{}, counts{}, gather{}, sizes{} {
+  SubsetOrder() : masks{}, counts{} {
     for (std::size_t m = 0; m <= kMaxHandSize; ++m) {
       for (std::size_t k = 1; k <= m; ++k) {
         for_each_combination(m, k, [&](const std::size_t* idx, std::size_t size) {
@@ -145,6 +153,7 @@ struct SubsetOrder {
         });
       }
     }
+#if defined(CORVANTA_GATHER_SSSE3)
     for (unsigned mask = 0; mask < 256; ++mask) {
       std::size_t out = 0;
       for (unsigned pos = 0; pos < 8; ++pos) {
@@ -155,6 +164,7 @@ struct SubsetOrder {
       sizes[mask] = static_cast<std::uint8_t>(out / 2);
       for (; out < 16; ++out) gather[mask][out] = 0x80;  // zero the unused slots
     }
+#endif
   }
 };
 const SubsetOrder kSubsets;
@@ -202,6 +212,7 @@ void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionL
   }
 }
 
+#if defined(CORVANTA_GATHER_SSSE3)
 namespace {
 
 // The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
@@ -226,15 +237,23 @@ __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, st
   out.set_size(static_cast<std::size_t>(next - out.data()));
 }
 
+#if defined(__SSSE3__)
+constexpr bool kHasSsse3 = true;
+#else
 const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
 
 }  // namespace
+#endif
 
 void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out) {
-  if (kHasSsse3)
+#if defined(CORVANTA_GATHER_SSSE3)
+  if (kHasSsse3) {
     discard_actions_ssse3(hand, n, out);
-  else
-    detail::discard_actions_portable(hand, n, out);
+    return;
+  }
+#endif
+  detail::discard_actions_portable(hand, n, out);
 }
 
 void jester_actions(int players, ActionList& out) {

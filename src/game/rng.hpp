@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <utility>
 
+#include "game/chacha.hpp"
+
 namespace corvanta {
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
-// zero nonce. Four consecutive blocks are computed at once, side by side in vector lanes, and
-// read out block after block.
+// zero nonce. Four consecutive blocks are computed at once (game/chacha.hpp) and read out block
+// after block.
 class StdRng {
  public:
   using Key = std::array<std::uint8_t, 32>;
@@ -79,12 +81,12 @@ class StdRng {
   const Key& key() const { return key_; }
 
  private:
-  static constexpr std::size_t kBlockWords = 64;
+  static constexpr std::size_t kBlockWords = kChachaBlocks * kChachaBlockWords;
   void refill();
   [[noreturn]] static void fail_empty_range();
 
   Key key_;
-  std::array<std::uint32_t, 8> key_words_;
+  ChachaKeyWords key_words_;
   std::uint64_t counter_ = 0;
   std::array<std::uint32_t, kBlockWords> block_;
   std::size_t index_ = kBlockWords;

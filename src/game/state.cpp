@@ -36,12 +36,22 @@ StdRng State<N>::get_rng() {
 
 template <int N>
 State<N> State<N>::random_permutation(StdRng& rng) const {
+  return redeal(Redeal::HiddenAndDiscard, rng);
+}
+
+template <int N>
+State<N> State<N>::redeal(Redeal what, StdRng& rng) const {
   State copy = *this;
   std::array<Hand*, N> hidden;
   std::size_t count = 0;
   for (Player& p : copy.players)
     if (!(p.id == has_turn)) hidden[count++] = &p.hand;
-  copy.table.permute(std::span<Hand* const>(hidden.data(), count), rng);
+  const std::span<Hand* const> hands(hidden.data(), count);
+  switch (what) {
+    case Redeal::HiddenAndDiscard: copy.table.permute(hands, rng); break;
+    case Redeal::HiddenOnly: copy.table.permute_hidden(hands, rng); break;
+    case Redeal::Unseen: copy.table.shuffle_unseen(rng); break;
+  }
   return copy;
 }
 

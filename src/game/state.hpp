@@ -6,6 +6,7 @@
 
 #include "game/action.hpp"
 #include "game/player.hpp"
+#include "game/search_options.hpp"
 #include "game/table.hpp"
 
 namespace corvanta {
@@ -58,6 +59,8 @@ struct State {
   // A copy whose hidden cards (every hand but the current player's, tavern deck, discard pile,
   // castle order) are re-dealt at random.
   State random_permutation(StdRng& rng) const;
+  // A copy re-dealt as `what` says; Redeal::HiddenAndDiscard is random_permutation.
+  State redeal(Redeal what, StdRng& rng) const;
 
   friend bool operator==(const State&, const State&) = default;
 };

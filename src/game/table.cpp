@@ -82,6 +82,27 @@ std::size_t fresh_index(Card card) {
          static_cast<std::size_t>(card.suit);
 }
 
+// The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
+// jester included). The face-down enemies below it are still fresh; their order within each
+// rank is drawn anew from a fresh castle deck, which also keeps the generator's consumption the
+// same whatever the state of the table.
+void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
+  const CastleDeck fresh = new_castle_deck(rng);
+  if (castle_deck.empty()) return;
+  // A fresh enemy is kept when a face-down enemy equals it in every field: one bit per royal card.
+  unsigned still_fresh = 0;
+  for (std::size_t i = 0; i + 1 < castle_deck.size(); ++i) {
+    const Enemy& e = castle_deck.data()[i];
+    const std::size_t at = fresh_index(e.card);
+    if (at < kFreshEnemies.size() && e == kFreshEnemies[at]) still_fresh |= 1u << at;
+  }
+  const Enemy face_up = castle_deck.back();
+  castle_deck.clear();
+  for (const Enemy& e : fresh)
+    if (still_fresh >> fresh_index(e.card) & 1u) castle_deck.push_back(e);
+  castle_deck.push_back(face_up);
+}
+
 // Appends `cards` to the pool, refusing to overflow it as the piles themselves would.
 void pool_append(Card* pool, std::size_t& size, const Card* cards, std::size_t count) {
   if (size + count > kPileCapacity) fail("fixed-capacity list is full");
@@ -89,44 +110,53 @@ void pool_append(Card* pool, std::size_t& size, const Card* cards, std::size_t c
   size += count;
 }
 
-}  // namespace
-
-void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
-  // The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
-  // jester included). The face-down enemies below it are still fresh; their order within each
-  // rank is drawn anew from a fresh castle deck, which also keeps the generator's consumption the
-  // same whatever the state of the table.
-  const CastleDeck fresh = new_castle_deck(rng);
-  if (!castle_deck.empty()) {
-    // A fresh enemy is kept when a face-down enemy equals it in every field: one bit per royal card.
-    unsigned still_fresh = 0;
-    for (std::size_t i = 0; i + 1 < castle_deck.size(); ++i) {
-      const Enemy& e = castle_deck.data()[i];
-      const std::size_t at = fresh_index(e.card);
-      if (at < kFreshEnemies.size() && e == kFreshEnemies[at]) still_fresh |= 1u << at;
-    }
-    const Enemy face_up = castle_deck.back();
-    castle_deck.clear();
-    for (const Enemy& e : fresh)
-      if (still_fresh >> fresh_index(e.card) & 1u) castle_deck.push_back(e);
-    castle_deck.push_back(face_up);
-  }
-
+// Pools the given piles and hands in order, shuffles the pool and deals it back in the former
+// sizes, in the same order.
+void redeal(std::span<Hand* const> hands, std::span<Pile* const> piles_before,
+            std::span<Pile* const> piles_after, StdRng& rng) {
   Card pool[kPileCapacity];
   std::size_t size = 0;
-  pool_append(pool, size, discard_pile.data(), discard_pile.size());
+  for (const Pile* pile : piles_before) pool_append(pool, size, pile->data(), pile->size());
   for (const Hand* hand : hands) pool_append(pool, size, hand->data(), hand->size());
-  pool_append(pool, size, tavern_deck.data(), tavern_deck.size());
+  for (const Pile* pile : piles_after) pool_append(pool, size, pile->data(), pile->size());
   rng.shuffle(pool, size);
 
   const Card* next = pool;
+  const Card* const end = pool + size;
   for (Hand* hand : hands) {
     hand->assign(next, hand->size());
     next += hand->size();
   }
-  tavern_deck.assign(next, tavern_deck.size());
-  next += tavern_deck.size();
-  discard_pile.assign(next, static_cast<std::size_t>(pool + size - next));
+  // Piles are refilled after the hands: the ones pooled last first, the first pooled takes the
+  // rest, as the cards were counted in.
+  for (Pile* pile : piles_after) {
+    pile->assign(next, pile->size());
+    next += pile->size();
+  }
+  for (Pile* pile : piles_before) {
+    pile->assign(next, static_cast<std::size_t>(end - next));
+    next = end;
+  }
+}
+
+}  // namespace
+
+void Table::permute(std::span<Hand* const> hands, StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  Pile* discard[] = {&discard_pile};
+  Pile* tavern[] = {&tavern_deck};
+  redeal(hands, discard, tavern, rng);
+}
+
+void Table::permute_hidden(std::span<Hand* const> hands, StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  Pile* tavern[] = {&tavern_deck};
+  redeal(hands, {}, tavern, rng);
+}
+
+void Table::shuffle_unseen(StdRng& rng) {
+  redraw_castle_below_top(castle_deck, rng);
+  rng.shuffle(tavern_deck);
 }
 
 }  // namespace corvanta

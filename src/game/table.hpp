@@ -61,6 +61,11 @@ struct Table {
   // discard pile, the given hands and the tavern deck pooled, shuffled and dealt back in their
   // former sizes.
   void permute(std::span<Hand* const> hands, StdRng& rng);
+  // The same with the discard pile left face up: only the given hands and the tavern deck are
+  // pooled and re-dealt.
+  void permute_hidden(std::span<Hand* const> hands, StdRng& rng);
+  // Only what no player has seen: the castle below the current enemy and the tavern deck's order.
+  void shuffle_unseen(StdRng& rng);
 
   friend bool operator==(const Table&, const Table&) = default;
 };

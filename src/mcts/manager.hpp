@@ -1,12 +1,17 @@
 #pragma once
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -35,51 +40,107 @@ struct StdThreadSpawner {
   }
 };
 
+// The most worker threads one search starts, however many it is asked for: beyond the
+// processors of any machine they only cost the system its thread ids.
+inline constexpr std::size_t kMaxWorkers = 1024;
+
+// How often the calling thread asks whether to stop, while workers run.
+inline constexpr std::chrono::milliseconds kStopPollInterval{5};
+
+// The stop check of a search that nobody can interrupt.
+struct NeverStop {
+  bool operator()() const { return false; }
+};
+
 // Runs `worker` on `num_threads` threads started one after the other by `spawn`, and joins every
 // thread that started before returning or throwing. An exception never leaves a worker thread:
-// it is kept until all have been joined and then reported as a WorkerError. A thread that
-// cannot be started ends the starting (the others still run to completion) and is reported with
-// the system's error, before any worker's failure.
-template <class Worker, class Spawner = StdThreadSpawner>
-void run_workers(std::size_t num_threads, const Worker& worker, Spawner spawn = {}) {
-  // Touched only when a worker fails, never on the playout path.
-  std::mutex failure_mutex;
+// it is kept until all have been joined and then reported as a WorkerError, except a failed
+// allocation, which stays std::bad_alloc. A thread that cannot be started ends the starting (the
+// others still run to completion) and is reported with the system's error, before any worker's
+// failure.
+//
+// While the workers run, the calling thread calls `poll` every kStopPollInterval; once it returns
+// true (the poll itself must make the workers finish soon, e.g. by taking away their work) it is
+// not called again and the workers are joined. An exception from `poll` is rethrown after the
+// join, before any other failure. With NeverStop the calling thread only starts and joins.
+template <class Worker, class Spawner = StdThreadSpawner, class Poll = NeverStop>
+void run_workers(std::size_t num_threads, const Worker& worker, Spawner spawn = {}, Poll poll = {}) {
+  constexpr bool kPolls = !std::is_same_v<Poll, NeverStop>;
+  // Touched only when a worker ends, never on the playout path.
+  std::mutex mutex;
+  std::condition_variable ended;
+  std::size_t finished = 0;
   std::optional<std::string> worker_failure;
-  const auto guarded = [&worker, &failure_mutex, &worker_failure] {
-    std::string cause;
+  bool out_of_memory = false;
+  const auto guarded = [&] {
+    std::optional<std::string> cause;
+    bool no_memory = false;
     try {
       worker();
-      return;
+    } catch (const std::bad_alloc& e) {
+      no_memory = true;
+      cause = e.what();
     } catch (const std::exception& e) {
       cause = e.what();
     } catch (...) {
       cause = "unknown exception";
     }
-    const std::lock_guard<std::mutex> lock(failure_mutex);
-    if (!worker_failure) worker_failure = std::move(cause);
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (cause && !worker_failure) {
+      worker_failure = std::move(cause);
+      out_of_memory = no_memory;
+    }
+    ++finished;
+    if constexpr (kPolls) ended.notify_one();
   };
 
   std::vector<std::thread> threads;
+  std::size_t started = 0;
   std::optional<std::string> spawn_failure;
+  bool spawn_out_of_memory = false;
   for (std::size_t i = 0; i < num_threads; ++i) {
     std::thread thread;
     try {
       thread = spawn(guarded);
+    } catch (const std::bad_alloc& e) {
+      spawn_out_of_memory = true;
+      spawn_failure = e.what();
+      break;
     } catch (const std::exception& e) {
       spawn_failure = e.what();
       break;
     }
+    ++started;
     try {
       threads.push_back(std::move(thread));
     } catch (const std::exception& e) {
       // A joinable thread must never be destroyed: that would end the process.
       thread.join();
+      spawn_out_of_memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
       spawn_failure = e.what();
       break;
     }
   }
+
+  std::exception_ptr poll_failure;
+  if constexpr (kPolls) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended.wait_for(lock, kStopPollInterval, [&] { return finished == started; })) {
+      lock.unlock();
+      bool stop = true;
+      try {
+        stop = poll();
+      } catch (...) {
+        poll_failure = std::current_exception();
+      }
+      if (stop) break;
+      lock.lock();
+    }
+  }
   for (std::thread& thread : threads) thread.join();
 
+  if (poll_failure) std::rethrow_exception(poll_failure);
+  if (spawn_out_of_memory || (!spawn_failure && out_of_memory)) throw std::bad_alloc();
   if (spawn_failure) throw WorkerError(worker_failure_message(*spawn_failure), *spawn_failure);
   if (worker_failure) throw WorkerError(worker_failure_message(), *worker_failure);
 }
@@ -98,9 +159,9 @@ class MCTSManager {
   MCTSManager(const MCTSManager&) = delete;
   MCTSManager& operator=(const MCTSManager&) = delete;
 
-  // Runs exactly n playouts shared by num_threads new workers and joins them all before
-  // returning. The calling thread only starts and joins. Throws SearchError for 0 threads (with
-  // n > 0) and WorkerError for a worker that failed or could not be started.
+  // Runs exactly n playouts shared by min(num_threads, n, kMaxWorkers) new workers and joins them
+  // all before returning. The calling thread only starts and joins. Throws SearchError for 0
+  // threads (with n > 0) and WorkerError for a worker that failed or could not be started.
   void playout_n_parallel(std::uint32_t n, std::size_t num_threads) {
     playout_n_parallel_with(n, num_threads, StdThreadSpawner{});
   }
@@ -108,23 +169,54 @@ class MCTSManager {
   // The same, with the threads started by `spawn`.
   template <class Spawner>
   void playout_n_parallel_with(std::uint32_t n, std::size_t num_threads, Spawner spawn) {
-    if (n == 0) return;
-    if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
-    // One relaxed subtraction per playout taken: the budget orders nothing else.
-    alignas(kCacheLine) std::atomic<std::int64_t> budget{static_cast<std::int64_t>(n)};
-    run_workers(
-        num_threads,
-        [this, &budget] {
-          ThreadData thread_data;
-          while (budget.fetch_sub(1, std::memory_order_relaxed) > 0)
-            search_tree_.playout(thread_data);
-        },
-        std::move(spawn));
+    run_playouts(n, num_threads, std::move(spawn), NeverStop{});
+  }
+
+  // The same, except that the calling thread calls `stop` every kStopPollInterval while the
+  // workers run. Once it returns true (or throws), the playouts not yet begun are dropped, the
+  // workers finish the ones they are in and are joined, and this returns false (or rethrows).
+  // Returns true when all n playouts ran.
+  template <class Stop>
+  bool playout_n_parallel_until(std::uint32_t n, std::size_t num_threads, Stop stop) {
+    return run_playouts(n, num_threads, StdThreadSpawner{}, std::move(stop));
   }
 
   const SearchTree<Spec>& tree() const { return search_tree_; }
 
  private:
+  template <class Spawner, class Stop>
+  bool run_playouts(std::uint32_t n, std::size_t num_threads, Spawner spawn, Stop stop) {
+    if (n == 0) return true;
+    if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
+    // A worker beyond the n-th would find the budget spent before its first playout.
+    const std::size_t workers = std::min({num_threads, static_cast<std::size_t>(n), kMaxWorkers});
+    // One relaxed subtraction per playout taken: the budget orders nothing else.
+    alignas(kCacheLine) std::atomic<std::int64_t> budget{static_cast<std::int64_t>(n)};
+    const auto worker = [this, &budget] {
+      ThreadData thread_data;
+      while (budget.fetch_sub(1, std::memory_order_relaxed) > 0) search_tree_.playout(thread_data);
+    };
+    if constexpr (std::is_same_v<Stop, NeverStop>) {
+      run_workers(workers, worker, std::move(spawn));
+      return true;
+    } else {
+      bool stopped = false;
+      // Emptying the budget is what ends the workers early: each finishes its current playout.
+      const auto poll = [&] {
+        try {
+          stopped = stop();
+        } catch (...) {
+          budget.store(0, std::memory_order_relaxed);
+          throw;
+        }
+        if (stopped) budget.store(0, std::memory_order_relaxed);
+        return stopped;
+      };
+      run_workers(workers, worker, std::move(spawn), poll);
+      return !stopped;
+    }
+  }
+
   SearchTree<Spec> search_tree_;
 };
 

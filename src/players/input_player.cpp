@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,6 +10,7 @@
 #include "game/error.hpp"
 #include "game/text.hpp"
 #include "players/console_text.hpp"
+#include "players/interrupt.hpp"
 
 namespace corvanta {
 namespace {
@@ -25,23 +25,32 @@ void write(std::FILE* out, std::string_view text) {
 }
 
 // One line with its terminator. End of input before any byte is a failed read, so the dialogue
-// cannot ask forever.
+// cannot ask forever. A read interrupted by a signal is resumed, unless the caller's interrupt
+// check, run before every read, asks to stop the move.
 std::string read_line(std::FILE* in) {
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  errno = 0;
-  const ssize_t got = getline(&buffer, &capacity, in);
-  const std::unique_ptr<char, decltype(&std::free)> owned(buffer, &std::free);
-  if (got < 0) {
+  struct Buffer {
+    char* data = nullptr;
+    std::size_t capacity = 0;
+    ~Buffer() { std::free(data); }
+  } buffer;
+  std::string line;
+  for (;;) {
+    // A signal that arrived before the read began cannot interrupt it: its handlers run first.
+    if (interrupt_requested()) throw Interrupted();
+    errno = 0;
+    const ssize_t got = getline(&buffer.data, &buffer.capacity, in);
+    const int error = errno;
+    if (got > 0) line.append(buffer.data, static_cast<std::size_t>(got));
+    if (!line.empty() && line.back() == '\n') break;
     if (std::ferror(in)) {
-      const int error = errno;
       std::clearerr(in);
-      fail_read(std::strerror(error));
+      if (error != EINTR) fail_read(std::strerror(error));
+      continue;
     }
     std::clearerr(in);
+    if (!line.empty()) break;  // a last line without terminator
     fail_read("end of input reached");
   }
-  std::string line(buffer, static_cast<std::size_t>(got));
   if (!console::is_valid_utf8(line)) fail_read("stream did not contain valid UTF-8");
   return line;
 }

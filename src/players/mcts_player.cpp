@@ -8,6 +8,7 @@
 #include "game/error.hpp"
 #include "game/policy.hpp"
 #include "game/search_spec.hpp"
+#include "players/interrupt.hpp"
 
 namespace corvanta {
 namespace {
@@ -23,9 +24,10 @@ using Accumulation = std::unordered_map<Action, Totals>;
 template <int N, bool Heuristics>
 void search_sample(const State<N>& sample, const MCTSPlayer& player, const MyPolicy& policy,
                    Accumulation& totals) {
-  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{}, policy,
-                                   EmptyTable{});
-  manager.playout_n_parallel(player.playouts, player.num_threads);
+  MyManager<N, Heuristics> manager(sample, MyMCTS<N, Heuristics>{}, MyEvaluator<N, Heuristics>{player.rollout},
+                                   policy, EmptyTable{});
+  if (!manager.playout_n_parallel_until(player.playouts, player.num_threads, interrupt_requested))
+    throw Interrupted();
   for (const auto& edge : manager.tree().root_node().moves()) {
     Totals& t = totals[edge.get_move()];
     t.visits += edge.visits();
@@ -41,7 +43,9 @@ Action MCTSPlayer::play(State<N> state) {
   Accumulation totals;
   StdRng determinisations = StdRng::from_entropy();
   for (std::uint32_t s = 0; s < deterministic_samples; ++s) {
-    const State<N> sample = state.random_permutation(determinisations);
+    // Searches shorter than the workers' stop poll are interruptible between samples.
+    if (interrupt_requested()) throw Interrupted();
+    const State<N> sample = state.redeal(rollout.sample_redeal(), determinisations);
     if (use_heuristics)
       search_sample<N, true>(sample, *this, policy, totals);
     else

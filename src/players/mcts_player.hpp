@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "game/action.hpp"
+#include "game/search_options.hpp"
 #include "game/state.hpp"
 #include "players/play.hpp"
 
@@ -26,11 +27,14 @@ struct MCTSPlayer {
   std::size_t num_threads = 1;
   bool use_heuristics = false;
   std::optional<std::uint8_t> policy_variation;
+  // How samples are re-dealt and rollouts played; the defaults are this player's own rules.
+  RolloutOptions rollout{};
   // The ranking of the last successful move; absent until then.
   std::optional<std::vector<RankedAction>> ranked_actions;
 
   // Throws Fatal for an unknown policy number (before any search) or when no action was ranked,
-  // and the search's own errors (e.g. zero threads); the stored ranking is then unchanged.
+  // the search's own errors (e.g. zero threads), and Interrupted when this thread's interrupt
+  // check (players/interrupt.hpp) asks to stop; the stored ranking is then unchanged.
   template <int N>
   Action play(State<N> state);
 };

@@ -19,4 +19,6 @@ void raise_panic(std::string_view message) {
   PyErr_SetObject(type, text.get());
 }
 
+bool python_signal_raised() { return PyErr_CheckSignals() != 0; }
+
 }  // namespace corvanta::py

@@ -22,7 +22,8 @@ PyObject* enum_int(PyObject* self) { return PyLong_FromLong(value_of(self).value
 
 // Only == is the class's own: an integer (through the index protocol) compares with the member's
 // value, a member of the same class by identity of member; anything else is refused. Every other
-// operator falls back to the interpreter (identity for !=).
+// operator falls back to the interpreter (identity for !=). Only a TypeError of the index
+// protocol becomes the refusal; its other exceptions propagate.
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
   return guard([&]() -> PyObject* {
     if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
@@ -32,8 +33,12 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
       if (index) {
         const Py_ssize_t n = PyLong_AsSsize_t(index.get());
         if (!(n == -1 && PyErr_Occurred())) return PyBool_FromLong(n == v.value);
+        PyErr_Clear();  // beyond a machine integer: no member's value
+      } else if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();  // no integer after all: the refusal below names the class
+      } else {
+        return nullptr;  // anything else __index__ raised (KeyboardInterrupt, MemoryError...) stands
       }
-      PyErr_Clear();
     }
     if (Py_TYPE(other) == Py_TYPE(self)) return PyBool_FromLong(value_of(other).value == v.value);
     raise_type_error(conversion_message(other, v.info->class_name));

@@ -20,7 +20,8 @@ struct Game {
 // Plays from the held state until the rules report the result, returned as a new GameResult. The
 // state is replaced after every accepted action, but not by the ending one. A refused or failed
 // move leaves the state reached so far and returns nullptr with the error set; a built-in
-// player's failure is thrown.
+// player's failure is thrown. Pending signals are handled before every turn (and by built-in
+// players while they wait, under a SignalScope): a handler's exception ends the game the same way.
 PyObject* play_to_end(Game& game);
 
 }  // namespace corvanta::py

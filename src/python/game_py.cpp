@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,32 @@ std::optional<StateEnum> initial_state(std::size_t players, std::optional<std::u
   }
 }
 
-bool convert_players(PyObject* players, std::vector<Seat>& seats) {
-  if (!PySequence_Check(players)) {
-    raise_conversion_error("players", players, "Sequence");
-    return false;
+// The number of seats a sequence announces before it is converted, so that a game of millions of
+// seats is refused without building them: nullopt when the sequence has no length of its own
+// (its items are counted as they come), SIZE_MAX for one beyond a machine integer. Any other
+// failure of its __len__ is the caller's error.
+bool announced_seats(PyObject* players, std::optional<std::size_t>& out) {
+  const Py_ssize_t n = PySequence_Size(players);
+  if (n >= 0) {
+    out = static_cast<std::size_t>(n);
+    return true;
   }
+  if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+    PyErr_Clear();
+    out = std::nullopt;
+    return true;
+  }
+  if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+    PyErr_Clear();
+    out = SIZE_MAX;
+    return true;
+  }
+  return false;
+}
+
+bool valid_seats(std::size_t n) { return n >= 1 && n <= 4; }
+
+bool convert_players(PyObject* players, std::vector<Seat>& seats) {
   PyRef iter = PyRef::steal(PyObject_GetIter(players));
   if (!iter) return false;
   while (PyRef item = PyRef::steal(PyIter_Next(iter.get()))) {
@@ -59,11 +81,20 @@ PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> PyObject* {
     PyObject* given[2];
     if (!parse_args(kGameNew, args, kwargs, given)) return nullptr;
+    if (!PySequence_Check(given[0])) {
+      raise_conversion_error("players", given[0], "Sequence");
+      return nullptr;
+    }
+    std::optional<std::size_t> announced;
+    if (!announced_seats(given[0], announced)) return nullptr;
+    const bool may_fit = !announced || valid_seats(*announced);
     std::vector<Seat> seats;
-    if (!convert_players(given[0], seats)) return nullptr;
+    if (may_fit && !convert_players(given[0], seats)) return nullptr;
+    // The seed is still checked first, as when every seat was converted.
     std::optional<std::uint64_t> seed;
     if (!optional_u64_arg(given[1], "seed", seed)) return nullptr;
-    std::optional<StateEnum> state = initial_state(seats.size(), seed);
+    std::optional<StateEnum> state;
+    if (may_fit) state = initial_state(seats.size(), seed);
     if (!state) {
       PyErr_SetString(PyExc_ValueError, "Only 1-4 players are allowed");
       return nullptr;
@@ -82,6 +113,7 @@ PyObject* playout(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
       Game& game;
       ~Release() { game.playing = false; }
     } release{game};
+    const SignalScope signals;
     return play_to_end(game);
   });
 }
@@ -137,9 +169,13 @@ int game_clear(PyObject* self) {
   return 0;
 }
 
+// Games held as seats of games form chains as long as the caller likes: the trashcan defers the
+// deeper deallocations instead of recursing through every seat on the C stack.
 void game_dealloc(PyObject* self) {
   PyObject_GC_UnTrack(self);
+  Py_TRASHCAN_BEGIN(self, game_dealloc)
   boxed_dealloc<Game>(self);
+  Py_TRASHCAN_END
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;

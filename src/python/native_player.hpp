@@ -58,6 +58,7 @@ PyObject* play_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     if (!parse_args(Sig, args, static_cast<std::size_t>(nargs), kwnames, given)) return nullptr;
     const StateEnum* state = state_arg(given[0], "state");
     if (state == nullptr) return nullptr;
+    const SignalScope signals;
     return play_py(unbox<P>(self), *state);
   });
 }

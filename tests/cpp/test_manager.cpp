@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <barrier>
 #include <cstdint>
+#include <new>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -82,7 +85,8 @@ TEST_P(Budget, RunsExactlyNPlayoutsOnEveryStartedWorker) {
   auto manager = toy::make_manager(world);
   std::atomic<int> started{0};
   manager.playout_n_parallel_with(n, threads, CountingSpawner{&started});
-  EXPECT_EQ(started, static_cast<int>(threads));
+  // A worker beyond the n-th would have nothing to do: it is not started.
+  EXPECT_EQ(started, static_cast<int>(std::min<std::size_t>(threads, n)));
   EXPECT_EQ(world.all_evaluations, expected_evaluations(manager, n));
   EXPECT_EQ(manager.tree().num_nodes(), toy::count_nodes(manager.tree().root_node()));
   if (threads == 1) {
@@ -121,6 +125,62 @@ TEST(Manager, FailedWorkerLetsTheOthersFinishThenFails) {
   }
   // The failed playout was taken from the budget too; the others used up the rest.
   EXPECT_EQ(world.all_evaluations, expected_evaluations(manager, 400));
+}
+
+TEST(Manager, WorkerOutOfMemoryStaysBadAlloc) {
+  toy::World world;
+  world.fail_at_evaluation = 20;
+  world.fail_out_of_memory = true;
+  auto manager = toy::make_manager(world);
+  EXPECT_THROW(manager.playout_n_parallel(200, 3), std::bad_alloc);
+  EXPECT_EQ(world.all_evaluations, expected_evaluations(manager, 200));
+}
+
+// However many workers are asked for, never more than the fixed bound; every playout still runs.
+struct WorkerCountCase {
+  std::uint32_t playouts;
+  std::size_t threads;
+  int started;
+};
+class WorkerCount : public ::testing::TestWithParam<WorkerCountCase> {};
+TEST_P(WorkerCount, IsBounded) {
+  toy::World world;
+  auto manager = toy::make_manager(world);
+  std::atomic<int> started{0};
+  manager.playout_n_parallel_with(GetParam().playouts, GetParam().threads, CountingSpawner{&started});
+  EXPECT_EQ(started, GetParam().started);
+  EXPECT_EQ(root_visits(manager), GetParam().playouts);
+}
+INSTANTIATE_TEST_SUITE_P(Bounds, WorkerCount,
+                         ::testing::Values(WorkerCountCase{5, SIZE_MAX, 5}, WorkerCountCase{1500, 1200, 1024}));
+
+// The poll runs on the calling thread while the workers run; once it says stop, the playouts not
+// begun are dropped and the begun ones finish before the join.
+TEST(Manager, StopPollEndsTheSearchEarly) {
+  toy::World world;
+  auto manager = toy::make_manager(world);
+  int polls = 0;
+  EXPECT_FALSE(manager.playout_n_parallel_until(UINT32_MAX, 2, [&] { return ++polls == 2; }));
+  EXPECT_EQ(polls, 2);
+  const std::uint64_t ran = root_visits(manager);
+  EXPECT_GT(ran, 0u);
+  EXPECT_LT(ran, UINT32_MAX);
+  EXPECT_EQ(world.all_evaluations, expected_evaluations(manager, ran));
+}
+
+TEST(Manager, StopPollFailureIsRethrownAfterTheJoin) {
+  toy::World world;
+  auto manager = toy::make_manager(world);
+  EXPECT_THROW(manager.playout_n_parallel_until(UINT32_MAX, 2, []() -> bool { throw std::runtime_error("poll"); }),
+               std::runtime_error);
+  EXPECT_EQ(world.all_evaluations, expected_evaluations(manager, root_visits(manager)));
+}
+
+TEST(Manager, StopPollThatNeverStopsRunsTheWholeBudget) {
+  toy::World world;
+  auto manager = toy::make_manager(world);
+  EXPECT_TRUE(manager.playout_n_parallel_until(3000, 3, [] { return false; }));
+  EXPECT_EQ(root_visits(manager), 3000u);
 }
 
 TEST(Manager, ThreadThatCannotStartFailsAfterTheOthersFinish) {

@@ -7,6 +7,7 @@
 
 #include "game/action_space.hpp"
 #include "game/rules.hpp"
+#include "players/interrupt.hpp"
 #include "players/mcts_player.hpp"
 
 namespace {
@@ -118,6 +119,27 @@ TEST(SearchPlayer, FailuresKeepThePreviousRanking) {
     EXPECT_STREQ(e.what(), "assertion failed: num_threads != 0");
   }
   expect_unchanged();
+}
+
+int g_interrupt_checks = 0;
+
+TEST(SearchPlayer, InterruptionEndsTheMoveAndKeepsTheRanking) {
+  const auto state = State<2>::create(5);
+  MCTSPlayer player = searcher(50, 1);
+  player.play(state);
+  const std::vector<RankedAction> before = *player.ranked_actions;
+  player.playouts = UINT32_MAX;
+  player.num_threads = 2;
+  g_interrupt_checks = 0;
+  {
+    // Once before the sample, then by the calling thread while the workers run.
+    const InterruptScope scope([] { return ++g_interrupt_checks == 3; });
+    EXPECT_THROW(player.play(state), Interrupted);
+  }
+  EXPECT_EQ(g_interrupt_checks, 3);
+  EXPECT_FALSE(interrupt_requested());  // the scope took its check with it
+  ASSERT_EQ(player.ranked_actions->size(), before.size());
+  for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ((*player.ranked_actions)[i].action, before[i].action);
 }
 
 TEST(SearchPlayer, SingleLegalActionIsSearchedAndReturned) {

@@ -1,8 +1,14 @@
 // The random and console players: the bounded draw, copies, refusals, and the console dialogue.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "game/action_space.hpp"
 #include "game/error.hpp"
@@ -10,6 +16,7 @@
 #include "no_colour.hpp"
 #include "players/console_text.hpp"
 #include "players/input_player.hpp"
+#include "players/interrupt.hpp"
 #include "players/random_player.hpp"
 
 namespace {
@@ -166,6 +173,46 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConsoleReadFailure,
                          ::testing::Values(std::pair<std::string, std::string>{"", "end of input reached"},
                                            std::pair<std::string, std::string>{"x\n", "end of input reached"},
                                            std::pair<std::string, std::string>{"\xff\n", "stream did not contain valid UTF-8"}));
+
+// A signal interrupts the waiting read: the interrupt check runs again, and either the read goes on
+// or the dialogue ends with Interrupted.
+int g_console_checks = 0;
+bool g_stop_on_signal = false;
+
+class ConsoleSignal : public ::testing::TestWithParam<bool> {};
+TEST_P(ConsoleSignal, RunsTheCheckThenResumesOrStops) {
+  g_stop_on_signal = GetParam();
+  g_console_checks = 0;
+  struct sigaction action {};
+  action.sa_handler = [](int) {};  // no SA_RESTART: the read returns EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  std::FILE* in = fdopen(pipe_ends[0], "r");
+  std::FILE* out = std::fopen("/dev/null", "w");
+  const pthread_t reader = pthread_self();
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the read is waiting by now
+    pthread_kill(reader, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const char line[] = "1\n";
+    (void)!write(pipe_ends[1], line, 2);
+  });
+  const InterruptScope scope([] { return ++g_console_checks == 2 && g_stop_on_signal; });
+  if (GetParam())
+    EXPECT_THROW(console_dialogue(kThree, PlayerId{0}, nullptr, in, out), Interrupted);
+  else
+    EXPECT_EQ(console_dialogue(kThree, PlayerId{0}, nullptr, in, out), Action::yield());
+  other.join();
+  EXPECT_EQ(g_console_checks, 2);  // before the read, and after the signal
+  std::fclose(in);
+  std::fclose(out);
+  close(pipe_ends[1]);
+  sigaction(SIGUSR1, &previous, nullptr);
+}
+INSTANTIATE_TEST_SUITE_P(Check, ConsoleSignal, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Stops" : "Resumes"; });
 
 TEST(ConsoleDialogue, RefusesAnEmptyListOfActions) {
   EXPECT_THROW(dialogue(ActionList{}, "0\n"), Fatal);

@@ -1,11 +1,14 @@
 // The game generator against outputs of an independent implementation of the same stream.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
 #include <numeric>
 #include <string>
 
+#include "game/chacha.hpp"
 #include "game/error.hpp"
 #include "game/rng.hpp"
 #include "rng_vectors.hpp"
@@ -160,11 +163,49 @@ INSTANTIATE_TEST_SUITE_P(Parents, FromRng, ::testing::Range<std::size_t>(0, kFro
                                   std::to_string(c.parent_words_before) + "_words";
                          });
 
+// The vector blocks against the plain ones, with counters whose four blocks carry into the high
+// word or wrap around.
+class ChachaPaths : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(ChachaPaths, VectorAndPortableBlocksAgree) {
+  for (const std::uint64_t seed : {0ull, 7ull, 0xDEADBEEFull}) {
+    corvanta::ChachaKeyWords key;
+    StdRng keys = StdRng::seed_from_u64(seed);
+    for (auto& word : key) word = keys.next_u32();
+    std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords> fast{}, plain{};
+    corvanta::chacha12_blocks(key, GetParam(), fast.data());
+    corvanta::detail::chacha12_blocks_portable(key, GetParam(), plain.data());
+    EXPECT_EQ(fast, plain) << "seed " << seed;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counters, ChachaPaths,
+                         ::testing::Values(0ull, 4ull, 0xFFFFFFFEull, 0x1234567800000000ull, ~0ull - 1));
+
 TEST(EntropySeeded, GeneratorsDiffer) {
   // 256-bit keys from the entropy-seeded thread generator: equal keys mean a broken source.
   const StdRng a = StdRng::from_entropy();
   const StdRng b = StdRng::from_entropy();
   EXPECT_NE(a.key(), b.key());
+}
+
+TEST(EntropySeeded, AForkedChildDrawsFreshEntropy) {
+  corvanta::thread_rng();  // this thread's generator exists before the fork
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::uint64_t drawn = corvanta::thread_rng().next_u64();
+    _exit(write(pipe_ends[1], &drawn, sizeof drawn) == sizeof drawn ? 0 : 1);
+  }
+  std::uint64_t in_child = 0;
+  EXPECT_EQ(read(pipe_ends[0], &in_child, sizeof in_child), static_cast<ssize_t>(sizeof in_child));
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
+  EXPECT_NE(corvanta::thread_rng().next_u64(), in_child);
 }
 
 }  // namespace

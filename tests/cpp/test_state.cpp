@@ -357,3 +357,40 @@ TEST(Text, StateDebugPretty) {
 }
 
 }  // namespace
+
+// What each re-deal keeps: the public discard pile under HiddenOnly, every hand and the discard
+// pile under Unseen; the cards themselves are never created or lost.
+template <int N>
+void check_redeal_kinds(std::uint64_t seed) {
+  State<N> s = State<N>::create(seed);
+  s.table.discard_cards(s.table.draw_cards(5));
+  s.table.castle_deck.back().take_damage(3);
+  s.has_turn = PlayerId{seed % N};
+  bool hidden_changed = false, tavern_changed = false;
+  for (std::uint64_t r = 0; r < 8; ++r) {
+    StdRng rng = StdRng::seed_from_u64(r);
+    const State<N> hidden = s.redeal(Redeal::HiddenOnly, rng);
+    const State<N> unseen = s.redeal(Redeal::Unseen, rng);
+    for (const State<N>* p : {&hidden, &unseen}) {
+      EXPECT_EQ(p->table.discard_pile, s.table.discard_pile);
+      EXPECT_EQ(p->current_hand(), s.current_hand());
+      EXPECT_EQ(p->table.castle_deck.back(), s.table.castle_deck.back());
+      EXPECT_EQ(p->table.tavern_deck.size(), s.table.tavern_deck.size());
+      EXPECT_EQ(cards_in_play(*p), cards_in_play(s));
+    }
+    for (int i = 0; i < N; ++i) {
+      EXPECT_EQ(unseen.players[i].hand, s.players[i].hand);
+      EXPECT_EQ(hidden.players[i].hand.size(), s.players[i].hand.size());
+      hidden_changed |= hidden.players[i].hand != s.players[i].hand;
+    }
+    tavern_changed |= unseen.table.tavern_deck != s.table.tavern_deck;
+  }
+  EXPECT_EQ(hidden_changed, N > 1);
+  EXPECT_TRUE(tavern_changed);
+}
+
+TEST(Redeal, KeepsWhatEachKindTreatsAsKnown) {
+  check_redeal_kinds<1>(4);
+  check_redeal_kinds<2>(5);
+  check_redeal_kinds<4>(6);
+}

@@ -3,6 +3,7 @@
 // It makes the tree's bookkeeping visible: moves and evaluations count their live copies, the
 // evaluator counts its calls and can be told to fail or to wait for other threads.
 #include <atomic>
+#include <new>
 #include <barrier>
 #include <cmath>
 #include <cstddef>
@@ -48,6 +49,8 @@ struct World {
   std::atomic<std::uint64_t> all_evaluations{0};
   // The evaluation with this number (counting both kinds from 1) throws; 0 disables it.
   std::uint64_t fail_at_evaluation = 0;
+  // That evaluation throws std::bad_alloc instead of its own error.
+  bool fail_out_of_memory = false;
   // When set, building a node below the root waits here, so that two workers meet.
   std::barrier<>* expansion_barrier = nullptr;
 };
@@ -82,8 +85,10 @@ struct Evaluator {
  private:
   void count(std::atomic<std::uint64_t>& counter) const {
     counter.fetch_add(1);
-    if (world->all_evaluations.fetch_add(1) + 1 == world->fail_at_evaluation)
+    if (world->all_evaluations.fetch_add(1) + 1 == world->fail_at_evaluation) {
+      if (world->fail_out_of_memory) throw std::bad_alloc();
       throw std::runtime_error(kEvaluatorFailure);
+    }
   }
   static Evaluation value_of(const State& s) {
     return Evaluation(static_cast<std::int64_t>(s.path_code % 13));

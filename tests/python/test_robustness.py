@@ -85,7 +85,7 @@ CALLABLES = {
 
 
 @pytest.mark.parametrize("name", sorted(CALLABLES))
-@settings(max_examples=80, deadline=None, suppress_health_check=list(HealthCheck))
+@settings(max_examples=60, deadline=None, suppress_health_check=list(HealthCheck))
 @given(args=argsets, kw=kwargs)
 def test_any_call_is_survived(name, args, kw):
     try:

@@ -63,18 +63,26 @@ def test_enum_equality_refuses_other_objects(other, type_name, target):
     assert str(info.value) == f"'{type_name}' object cannot be converted to '{target}'"
 
 
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        if isinstance(self.value, type):
+            raise self.value("from __index__")
+        return self.value
+
+
 def test_enum_equality_with_an_index_object():
-    class Two:
-        def __index__(self):
-            return 2
+    assert CardValue.Two == Index(2)
+    with pytest.raises(TypeError, match="^'Index' object cannot be converted to 'CardValue'$"):
+        CardValue.Two == Index(TypeError)  # noqa: B015
 
-    class Broken:
-        def __index__(self):
-            raise ValueError("no")
 
-    assert CardValue.Two == Two()
-    with pytest.raises(TypeError, match="'Broken' object cannot be converted to 'CardValue'"):
-        CardValue.Two == Broken()  # noqa: B015
+@pytest.mark.parametrize("error", [ValueError, KeyboardInterrupt, MemoryError])
+def test_enum_equality_lets_other_index_errors_through(error):
+    with pytest.raises(error, match="^from __index__$"):
+        CardValue.Two == Index(error)  # noqa: B015
 
 
 @pytest.mark.parametrize("op", ["<", "<=", ">", ">="])

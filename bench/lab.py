@@ -1,0 +1,88 @@
+"""Steps per second of corvanta_lab, as a learning agent drives it.
+
+Prints one line per figure:
+  lab.vector.N<n>.steps_per_s   VectorGame of 1,024 games: actions drawn uniformly from the masks
+                                with numpy, observations read (summed) every step
+  lab.game.N<n>.steps_per_s     one Game stepped from Python: apply_id of a random id from
+                                legal_action_ids(), a new seeded game whenever one ends
+
+Each figure is the median of --repeat runs of --seconds each. On a shared, loaded machine
+--clock cpu counts the process's CPU time instead of wall time (the speed of one free core).
+Run against the installed package:
+  python3 bench/lab.py [--seconds S] [--players 1 4] [--repeat R] [--clock wall|cpu]
+"""
+import argparse
+import random
+import statistics
+import time
+
+import corvanta_lab as lab
+import numpy as np
+
+
+clock = time.perf_counter
+
+
+def vector_steps_per_s(players, seconds, num_games=1024):
+    vector = lab.VectorGame(num_games, players, seed=1)
+    bits = np.random.SFC64(1)
+    shape = (num_games, lab.NUM_ACTIONS)
+    size = num_games * lab.NUM_ACTIONS
+    words = (size + 3) // 4
+    steps = 0
+    checksum = 0.0
+    start = clock()
+    while True:
+        for _ in range(20):
+            checksum += float(vector.observations.sum())
+            # Uniform among the legal ids: the largest of independent random keys (odd, so never 0).
+            keys = bits.random_raw(words).view(np.uint16)[:size].reshape(shape)
+            np.bitwise_or(keys, 1, out=keys)
+            np.multiply(keys, vector.action_masks, out=keys)
+            vector.step(keys.argmax(axis=1))
+        steps += 20 * num_games
+        elapsed = clock() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def game_steps_per_s(players, seconds):
+    choose = random.Random(1)
+    seed = 0
+    game = lab.Game(players, seed=seed)
+    steps = 0
+    start = clock()
+    while True:
+        for _ in range(1000):
+            ids = game.legal_action_ids()
+            game.apply_id(ids[choose.randrange(len(ids))])
+            if game.is_over:
+                seed += 1
+                game = lab.Game(players, seed=seed)
+        steps += 1000
+        elapsed = clock() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--seconds", type=float, default=2.0, help="time spent on each figure")
+    parser.add_argument("--players", type=int, nargs="+", default=[1, 4], help="player counts to measure")
+    parser.add_argument("--repeat", type=int, default=3, help="runs of each figure; the median is printed")
+    parser.add_argument("--clock", choices=["wall", "cpu"], default="wall", help="what a second is")
+    args = parser.parse_args()
+    global clock
+    clock = time.process_time if args.clock == "cpu" else time.perf_counter
+
+    def median(measure, n):
+        return statistics.median(measure(n, args.seconds) for _ in range(args.repeat))
+
+    for n in args.players:
+        print(f"lab.vector.N{n}.steps_per_s: {median(vector_steps_per_s, n):.0f}")
+    for n in args.players:
+        print(f"lab.game.N{n}.steps_per_s: {median(game_steps_per_s, n):.0f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,198 @@
+"""Environments: PettingZoo (AEC) and Gymnasium, on ``corvanta_lab.Game``.
+
+Needs the ``env`` extra (``pip install .[env]``). Importing this module registers the Gymnasium
+environment ``corvanta_lab/Corvanta-v0``::
+
+    import gymnasium as gym
+    import corvanta_lab.env
+
+    env = gym.make("corvanta_lab/Corvanta-v0", players=2)
+    obs, info = env.reset(seed=0)
+    action = int(np.flatnonzero(info["action_mask"])[0])
+    obs, reward, terminated, truncated, info = env.step(action)
+
+Both environments use the package's fixed action ids (``NUM_ACTIONS``) and observations
+(``OBSERVATION_SIZE``); the reward is the team's: the enemies defeated by the step, so an
+episode's return is the level reached (12 for a win).
+"""
+
+from __future__ import annotations
+
+from typing import Any
+
+import gymnasium
+import numpy as np
+from gymnasium import spaces
+from pettingzoo import AECEnv
+from pettingzoo.utils import wrappers
+
+from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Game
+
+__all__ = ["CorvantaEnv", "env", "raw_env"]
+
+_OBSERVATION_SPACE = spaces.Box(0.0, 1.0, (OBSERVATION_SIZE,), np.float32)
+
+
+def _new_game(players: int, rng: np.random.Generator) -> Game:
+    return Game(players, seed=int(rng.integers(0, 2**63)))
+
+
+class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
+    """The game as a PettingZoo AEC environment: agents ``player_0`` .. ``player_{N-1}``.
+
+    ``observe(agent)`` returns ``{"observation": ..., "action_mask": ...}``; the mask is all zeros
+    for an agent that is not to act. Every agent receives the team reward (enemies defeated); all
+    are terminated when the game is won or lost. An illegal action raises ``ValueError``
+    (``env()`` turns it into the end of the game instead).
+    """
+
+    metadata = {"name": "corvanta_v0", "render_modes": ["ansi", "human"], "is_parallelizable": False}
+
+    def __init__(self, players: int = 2, render_mode: str | None = None) -> None:
+        super().__init__()
+        if not 1 <= players <= 4:
+            raise ValueError(f"a game has 1 to 4 players, not {players}")
+        if render_mode is not None and render_mode not in self.metadata["render_modes"]:
+            raise ValueError(f"unknown render mode {render_mode!r}")
+        self.players = players
+        self.render_mode = render_mode
+        self.possible_agents = [f"player_{i}" for i in range(players)]
+        space = spaces.Dict(
+            {
+                "observation": _OBSERVATION_SPACE,
+                "action_mask": spaces.Box(0, 1, (NUM_ACTIONS,), np.int8),
+            }
+        )
+        self.observation_spaces = {a: space for a in self.possible_agents}
+        self.action_spaces = {a: spaces.Discrete(NUM_ACTIONS) for a in self.possible_agents}
+        self._rng = np.random.default_rng()
+        self.game = _new_game(players, self._rng)
+
+    def observation_space(self, agent: str) -> spaces.Space[Any]:
+        return self.observation_spaces[agent]
+
+    def action_space(self, agent: str) -> spaces.Space[Any]:
+        return self.action_spaces[agent]
+
+    def observe(self, agent: str) -> dict[str, np.ndarray]:
+        seat = self.possible_agents.index(agent)
+        mask = np.zeros(NUM_ACTIONS, np.int8)
+        if not self.game.is_over and seat == self.game.current_player:
+            mask[self.game.action_mask()] = 1
+        return {"observation": self.game.observation(seat), "action_mask": mask}
+
+    def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> None:
+        if seed is not None:
+            self._rng = np.random.default_rng(seed)
+        self.game = _new_game(self.players, self._rng)
+        self.agents = self.possible_agents[:]
+        self.rewards = {a: 0.0 for a in self.agents}
+        self._cumulative_rewards = {a: 0.0 for a in self.agents}
+        self.terminations = {a: False for a in self.agents}
+        self.truncations = {a: False for a in self.agents}
+        self.infos = {a: {} for a in self.agents}
+        self.agent_selection = self.agents[self.game.current_player]
+
+    def step(self, action: int | None) -> None:
+        agent = self.agent_selection
+        if self.terminations[agent] or self.truncations[agent]:
+            self._was_dead_step(action)
+            return
+        if action is None:
+            raise ValueError("the agent to act must choose an action id")
+        level = self.game.reward
+        self.game.apply_id(int(action))
+        reward = float(self.game.reward - level)
+        self._cumulative_rewards[agent] = 0.0
+        self.rewards = {a: reward for a in self.agents}
+        if self.game.is_over:
+            self.terminations = {a: True for a in self.agents}
+            for a in self.agents:
+                self.infos[a] = {"level": self.game.reward, "won": self.game.won}
+        else:
+            self.agent_selection = self.agents[self.game.current_player]
+        self._accumulate_rewards()
+        if self.render_mode == "human":
+            self.render()
+
+    def render(self) -> str | None:
+        text = str(self.game)
+        if self.render_mode == "human":
+            print(text)
+            return None
+        return text
+
+    def close(self) -> None:
+        pass
+
+
+def env(players: int = 2, render_mode: str | None = None) -> AECEnv[str, dict[str, np.ndarray], int]:
+    """The AEC environment with PettingZoo's usual wrappers: an illegal action ends the game
+    (reward 0 for it) instead of raising, and the call order is enforced."""
+    wrapped: AECEnv[str, dict[str, np.ndarray], int] = raw_env(players, render_mode)
+    wrapped = wrappers.TerminateIllegalWrapper(wrapped, illegal_reward=0)
+    wrapped = wrappers.AssertOutOfBoundsWrapper(wrapped)
+    return wrappers.OrderEnforcingWrapper(wrapped)
+
+
+class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
+    """One policy plays every seat: each step acts for the seat to move, the observation is that
+    seat's, and ``info["action_mask"]`` (also ``action_masks()``) gives the legal action ids.
+
+    The reward is the enemies defeated by the step. An illegal action ends the episode with
+    reward 0 and ``info["illegal_action"] = True``.
+    """
+
+    metadata = {"render_modes": ["ansi"], "render_fps": 1}
+
+    def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
+        if not 1 <= players <= 4:
+            raise ValueError(f"a game has 1 to 4 players, not {players}")
+        if render_mode is not None and render_mode not in self.metadata["render_modes"]:
+            raise ValueError(f"unknown render mode {render_mode!r}")
+        self.players = players
+        self.render_mode = render_mode
+        self.observation_space = _OBSERVATION_SPACE
+        self.action_space = spaces.Discrete(NUM_ACTIONS)
+        self.game = Game(players, seed=0)
+
+    def _info(self) -> dict[str, Any]:
+        return {
+            "action_mask": self.game.action_mask(),
+            "player": self.game.current_player,
+            "level": self.game.reward,
+        }
+
+    def reset(
+        self, *, seed: int | None = None, options: dict[str, Any] | None = None
+    ) -> tuple[np.ndarray, dict[str, Any]]:
+        super().reset(seed=seed)
+        self.game = _new_game(self.players, self.np_random)
+        return self.game.observation(), self._info()
+
+    def step(self, action: Any) -> tuple[np.ndarray, float, bool, bool, dict[str, Any]]:
+        seat = self.game.current_player
+        level = self.game.reward
+        try:
+            self.game.apply_id(int(action))
+        except ValueError:
+            info = self._info()
+            info["illegal_action"] = True
+            return self.game.observation(seat), 0.0, True, False, info
+        reward = float(self.game.reward - level)
+        observer = seat if self.game.is_over else self.game.current_player
+        info = self._info()
+        if self.game.is_over:
+            info["won"] = self.game.won
+        return self.game.observation(observer), reward, self.game.is_over, False, info
+
+    def action_masks(self) -> np.ndarray:
+        """The legal action ids as a bool array (the name maskable learners look for)."""
+        return self.game.action_mask()
+
+    def render(self) -> str | None:  # type: ignore[override]
+        return str(self.game) if self.render_mode == "ansi" else None
+
+
+if "corvanta_lab/Corvanta-v0" not in gymnasium.registry:
+    gymnasium.register(id="corvanta_lab/Corvanta-v0", entry_point="corvanta_lab.env:CorvantaEnv")

@@ -1,0 +1,98 @@
+#include "game/greedy_rollout.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace corvanta {
+namespace {
+
+constexpr std::int32_t kLoses = -1'000'000;
+constexpr std::int32_t kRefill = -500'000;  // better than losing, worse than anything else
+constexpr std::int32_t kKill = 100'000;
+constexpr std::int32_t kExactKill = 200'000;  // the enemy's card goes to the tavern deck
+constexpr std::int32_t kSurvivingYield = 0;
+constexpr std::int32_t kJester = 1;  // no strike back this turn, and the immunity is lifted
+
+bool has_suit(const Action& a, CardSuit suit) {
+  return std::any_of(a.cards.begin(), a.cards.end(), [suit](Card c) { return c.suit == suit; });
+}
+
+// Scores in units of half a point, so that the weights below stay integers.
+template <int N>
+std::int32_t play_score(const State<N>& s, const Action& a, std::int32_t hand_value) {
+  const Enemy* enemy = s.current_enemy();
+  if (enemy == nullptr) return 0;  // every move wins
+  const std::int32_t attack = enemy->attack;
+  switch (a.kind) {
+    case Action::Kind::Yield: {
+      const bool last_yield = s.times_yielded + 1 >= static_cast<std::uint64_t>(N);
+      return !last_yield && hand_value >= attack ? kSurvivingYield : kLoses;
+    }
+    case Action::Kind::RefillHand: return kRefill;
+    case Action::Kind::ChangePlayer:
+    case Action::Kind::Discard: return 0;  // not offered in this phase
+    default: break;
+  }
+  if (has_suit(a, CardSuit::None)) return kJester;
+  const std::int32_t value = attack_sum(a.cards);
+  const bool jestered = enemy->jester_applied;
+  auto power = [&](CardSuit suit) { return has_suit(a, suit) && (suit != enemy->card.suit || jestered); };
+  const std::int32_t damage = power(CardSuit::Clubs) ? 2 * value : value;
+  if (damage >= enemy->health) return (damage == enemy->health ? kExactKill : kKill) - value;
+  const std::int32_t shield = power(CardSuit::Spades) ? std::min(value, attack) : 0;
+  if (hand_value - value < attack - shield) return kLoses - value;
+  const std::int32_t draw =
+      power(CardSuit::Diamonds) ? std::min<std::int32_t>(value, static_cast<std::int32_t>(s.table.tavern_deck.size())) : 0;
+  const std::int32_t heal =
+      power(CardSuit::Hearts) ? std::min<std::int32_t>(value, static_cast<std::int32_t>(s.table.discard_pile.size())) : 0;
+  // Weights measured on rollouts from the opening: cards drawn count double, a shield one and a
+  // half times, and spending cards one and a half times their value.
+  return 2 * damage + 3 * shield + 4 * draw + 2 * heal - 3 * value;
+}
+
+std::int32_t discard_score(const Action& a) {
+  if (a.kind == Action::Kind::RefillHand) return kRefill;
+  const std::int32_t jester = has_suit(a, CardSuit::None) ? 1'000 : 0;
+  return -(16 * attack_sum(a.cards) + static_cast<std::int32_t>(a.cards.size()) + jester);
+}
+
+template <int N>
+std::int32_t handover_score(const State<N>& s, const Action& a) {
+  if (a.kind != Action::Kind::ChangePlayer) return kRefill;
+  return s.players[a.player.value].total_hand_value();
+}
+
+}  // namespace
+
+template <int N>
+std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& rng) {
+  const auto count = static_cast<std::uint32_t>(moves.size());
+  if (rng.below(10) == 0) return rng.below(count);
+  const std::int32_t hand_value = state.current_player().total_hand_value();
+  std::size_t best = 0;
+  std::int32_t best_score = 0;
+  std::uint32_t ties = 0;
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    std::int32_t score = 0;
+    switch (state.action_type.kind) {
+      case ActionType::Kind::PlayCards: score = play_score(state, moves[i], hand_value); break;
+      case ActionType::Kind::Discard: score = discard_score(moves[i]); break;
+      case ActionType::Kind::Jester: score = handover_score(state, moves[i]); break;
+    }
+    if (i == 0 || score > best_score) {
+      best = i;
+      best_score = score;
+      ties = 1;
+    } else if (score == best_score && rng.below(++ties) == 0) {
+      best = i;  // each of the tied moves is kept with equal chance
+    }
+  }
+  return best;
+}
+
+template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&);
+template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
+template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
+template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
+
+}  // namespace corvanta

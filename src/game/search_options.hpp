@@ -1,0 +1,65 @@
+#pragma once
+#include <cstdint>
+
+namespace corvanta {
+
+// What a determinisation re-deals. The player to move sees its own hand, the face-up enemy and
+// the attack cards; the choices differ in what else they treat as known.
+enum class Redeal : std::uint8_t {
+  // Other hands, tavern deck and discard pile pooled together (the built-in search player).
+  HiddenAndDiscard,
+  // Other hands and the tavern deck only: the discard pile is face up and stays as it is.
+  HiddenOnly,
+  // Only what no player has seen: the tavern deck's order and the castle below the current enemy.
+  Unseen,
+};
+
+enum class RolloutPolicy : std::uint8_t {
+  Uniform,  // every legal (or unpruned) move alike
+  Greedy,   // a cheap one-move judgement with some randomness
+};
+
+// How the game's search binding samples hidden cards and plays rollouts. The defaults are the
+// built-in search player's behaviour.
+struct RolloutOptions {
+  // Determinisations keep the discard pile (it is public) and re-deal only hidden cards.
+  bool public_discard = false;
+  // Each rollout re-deals hidden cards again from the view of whoever acts at its start; without
+  // it a rollout plays on the deal of its sample, shuffling only what nobody has seen.
+  bool redeal_each_rollout = true;
+  RolloutPolicy policy = RolloutPolicy::Uniform;
+
+  Redeal sample_redeal() const { return public_discard ? Redeal::HiddenOnly : Redeal::HiddenAndDiscard; }
+  Redeal rollout_redeal() const { return redeal_each_rollout ? sample_redeal() : Redeal::Unseen; }
+
+  friend constexpr bool operator==(const RolloutOptions&, const RolloutOptions&) = default;
+};
+
+}  // namespace corvanta
+
+namespace corvanta {
+
+// Rollout options and the split of a playout budget over determinisations.
+struct SearchPreset {
+  RolloutOptions rollout;
+  std::uint32_t samples;
+  std::uint32_t playouts_per_sample;
+};
+
+// The strongest combination measured for `total_playouts` per move (seeded games, one thread):
+// public discard pile, rollouts on their sample's deal, greedy rollouts, and the budget split
+// into samples of about 100 playouts for one player (at most 10) and 250 for more (at most 4).
+// More samples pay only with these rollout options.
+constexpr SearchPreset strong_preset(int players, std::uint32_t total_playouts) {
+  const std::uint32_t per_sample = players == 1 ? 100 : 250;
+  const std::uint32_t most = players == 1 ? 10 : 4;
+  std::uint32_t samples = total_playouts / per_sample;
+  samples = samples < 1 ? 1 : (samples > most ? most : samples);
+  RolloutOptions rollout;
+  rollout.public_discard = true;
+  rollout.redeal_each_rollout = false;
+  rollout.policy = RolloutPolicy::Greedy;
+  return {rollout, samples, total_playouts / samples};
+}
+
+}  // namespace corvanta

@@ -1,0 +1,34 @@
+# corvanta_lab._core: the lab's native part, built with nanobind on the same core library.
+# Included after the `corvanta` module (which finds the Python development files).
+if(NOT nanobind_DIR)
+  execute_process(COMMAND "${Python_EXECUTABLE}" -m nanobind --cmake_dir
+                  OUTPUT_VARIABLE nanobind_DIR OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+find_package(nanobind CONFIG QUIET)
+if(NOT nanobind_FOUND)
+  message(WARNING "nanobind was not found: corvanta_lab._core is not built")
+  return()
+endif()
+
+file(GLOB LAB_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/lab/*.cpp)
+# NOMINSIZE: the lab steps games in tight loops; it is built for speed like the core, not for size.
+nanobind_add_module(corvanta_lab_core NB_STATIC NOMINSIZE ${LAB_SOURCES})
+# Laid out as a package in the build tree too, so that the stubs can import it from there.
+set_target_properties(corvanta_lab_core PROPERTIES OUTPUT_NAME _core
+                      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/corvanta_lab)
+target_link_libraries(corvanta_lab_core PRIVATE corvanta_core)
+install(TARGETS corvanta_lab_core LIBRARY DESTINATION corvanta_lab)
+# The pure-Python part beside it, so that the build tree is an importable package (PYTHONPATH).
+file(GLOB LAB_PYTHON_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/python/corvanta_lab/*.py)
+add_custom_command(TARGET corvanta_lab_core POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${LAB_PYTHON_FILES} ${CMAKE_BINARY_DIR}/corvanta_lab/)
+
+option(CORVANTA_LAB_STUBS "Generate the type stubs of corvanta_lab._core" ON)
+if(CORVANTA_LAB_STUBS)
+  nanobind_add_stub(corvanta_lab_stub
+    MODULE corvanta_lab._core
+    OUTPUT ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi
+    PYTHON_PATH ${CMAKE_BINARY_DIR}
+    DEPENDS corvanta_lab_core)
+  install(FILES ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi DESTINATION corvanta_lab)
+endif()

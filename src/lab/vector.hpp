@@ -1,0 +1,63 @@
+#pragma once
+// Many games of one player count stepped together, with every result written into arrays that
+// the caller reads in place (no per-game objects). Finished games start again at once, with
+// seeds drawn from the vector's own generator.
+#include <cstddef>
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+#include "lab/game.hpp"
+
+namespace corvanta::lab {
+
+class VectorGame {
+ public:
+  VectorGame(std::size_t num_games, int players, std::uint64_t seed);
+
+  // Starts every game anew, with seeds drawn from a generator seeded by `seed`.
+  void reset(std::uint64_t seed);
+  // One action id per game. Every id is checked against its mask before any game moves: an
+  // illegal one throws Invalid naming the game, and nothing changes.
+  void step(const std::int64_t* ids);
+
+  std::size_t num_games() const { return num_games_; }
+  int num_players() const { return players_; }
+
+  // [B, kObservationSize]: each game's observation for the seat to act.
+  float* observations() { return observations_.data(); }
+  // [B, kNumActionIds]: the legal action ids of each game.
+  std::uint8_t* masks() { return masks_.data(); }
+  // [B]: enemies defeated by the last step; whether it ended the game; the level of a game that
+  // just ended (0 elsewhere); the current level; the seat to act; the seed of the game now in
+  // each slot.
+  float* rewards() { return rewards_.data(); }
+  std::uint8_t* dones() { return dones_.data(); }
+  std::int32_t* final_levels() { return final_levels_.data(); }
+  std::int32_t* levels() { return levels_.data(); }
+  std::int32_t* current_players() { return current_players_.data(); }
+  std::uint64_t* seeds() { return seeds_.data(); }
+
+ private:
+  template <int N>
+  void start(std::size_t i);
+  template <int N>
+  void publish(std::size_t i);
+  template <int N>
+  void step_all(const std::int64_t* ids);
+
+  std::size_t num_games_;
+  int players_;
+  StdRng rng_;
+  std::variant<std::vector<State<1>>, std::vector<State<2>>, std::vector<State<3>>, std::vector<State<4>>> states_;
+  std::vector<float> observations_;
+  std::vector<std::uint8_t> masks_;
+  std::vector<float> rewards_;
+  std::vector<std::uint8_t> dones_;
+  std::vector<std::int32_t> final_levels_;
+  std::vector<std::int32_t> levels_;
+  std::vector<std::int32_t> current_players_;
+  std::vector<std::uint64_t> seeds_;
+};
+
+}  // namespace corvanta::lab

@@ -1,0 +1,68 @@
+"""corvanta_lab.search: the search player's engine, without the interpreter lock, stoppable."""
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import corvanta_lab as lab
+import pytest
+
+
+@pytest.mark.parametrize("players, threads, heuristics, samples", [(1, 1, True, 1), (2, 2, False, 3), (4, 3, True, 2)])
+def test_search_ranks_every_legal_action(players, threads, heuristics, samples):
+    game = lab.Game(players, seed=players)
+    ranked = lab.search(game, 300, threads=threads, heuristics=heuristics, samples=samples)
+    actions = [a for a, _, _ in ranked]
+    assert sorted(map(repr, actions)) == sorted(map(repr, game.legal_actions()))
+    visits = [v for _, v, _ in ranked]
+    assert sum(visits) == 300 * samples and visits == sorted(visits, reverse=True)
+    assert all(0 <= r <= 12 for _, v, r in ranked if v)
+
+
+def test_search_refuses_what_it_cannot_do():
+    game = lab.Game(2, seed=1)
+    with pytest.raises(ValueError, match="thread"):
+        lab.search(game, 10, threads=0)
+    with pytest.raises(ValueError, match="policy"):
+        lab.search(game, 10, policy=1)
+    while not game.is_over:
+        game.apply(len(game.legal_actions()) - 1)
+    with pytest.raises(ValueError, match="over"):
+        lab.search(game, 10)
+
+
+def test_search_lets_other_python_threads_run():
+    ticks = []
+    done = threading.Event()
+
+    def count():
+        while not done.is_set():
+            ticks.append(1)
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    started = time.perf_counter()
+    lab.search(lab.Game(2, seed=1), 60000)
+    elapsed = time.perf_counter() - started
+    done.set()
+    counter.join()
+    assert len(ticks) > 10 and len(ticks) > elapsed * 20  # ticks go on while the search runs
+
+
+def test_ctrl_c_stops_a_search():
+    code = ("import corvanta_lab as lab, sys\n"
+            "print('searching', flush=True)\n"
+            "try:\n"
+            "    lab.search(lab.Game(2, seed=1), 10**9, threads=2)\n"
+            "except KeyboardInterrupt:\n"
+            "    print('interrupted', flush=True)\n")
+    process = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, text=True)
+    assert process.stdout.readline() == "searching\n"
+    time.sleep(0.3)
+    sent = time.perf_counter()
+    process.send_signal(signal.SIGINT)
+    out, _ = process.communicate(timeout=20)
+    assert out == "interrupted\n" and process.returncode == 0
+    assert time.perf_counter() - sent < 2
