@@ -12,6 +12,8 @@ once::
     game.apply_id(game.legal_action_ids()[0])
     obs, mask = game.observation(), game.action_mask()
     lab.search(game, 1000, threads=2)        # [(Action, visits, mean_reward), ...]
+    lab.search(game, 1000, strength="strong")   # the strongest measured search options
+    lab.SearchPlayer(1000).play(game)        # its first-ranked action
 
 Action ids
 ----------
@@ -90,6 +92,7 @@ from corvanta_lab._core import (
     VectorGame,
     search,
 )
+from corvanta_lab.players import SearchPlayer
 
 __all__ = [
     "CHANGE_PLAYER_ID",
@@ -105,6 +108,7 @@ __all__ = [
     "Game",
     "Phase",
     "RandomPlayer",
+    "SearchPlayer",
     "Suit",
     "Value",
     "VectorGame",

@@ -567,19 +567,42 @@ NB_MODULE(_core, m) {
       }, "game"_a, "The chosen action (one of game.legal_actions()).");
 
   m.def("search", [](const Game& g, std::uint32_t playouts, std::size_t threads, bool heuristics, std::uint32_t samples,
-                     std::optional<std::uint8_t> policy) {
+                     std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,
+                     const std::string& rollout_policy, std::optional<std::string> strength) {
     SearchOptions options;
-    options.playouts = playouts;
     options.threads = threads;
     options.heuristics = heuristics;
-    options.samples = samples;
     options.policy = policy;
+    if (rollout_policy == "uniform") options.rollout.policy = RolloutPolicy::Uniform;
+    else if (rollout_policy == "greedy") options.rollout.policy = RolloutPolicy::Greedy;
+    else throw nb::value_error(("rollout_policy must be \"uniform\" or \"greedy\", not \"" + rollout_policy + "\"").c_str());
+    options.rollout.public_discard = public_discard;
+    options.rollout.redeal_each_rollout = rollout_redeal;
+    options.playouts = playouts;
+    options.samples = samples;
+    if (strength) {
+      if (*strength != "strong") throw nb::value_error(("strength must be \"strong\" or None, not \"" + *strength + "\"").c_str());
+      const SearchPreset preset = strong_preset(g.num_players(), playouts);
+      options.rollout = preset.rollout;
+      options.samples = preset.samples;
+      options.playouts = preset.playouts_per_sample;
+    }
     return run_search(g, options);
   }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
+        "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),
         "Monte Carlo tree search from the position of the player to act, on the engine of the search "
         "player: `samples` determinisations of `playouts` playouts each on `threads` workers. Returns "
         "(action, visits, mean_reward) tuples, most visited first. Releases the interpreter lock; "
-        "Ctrl-C stops it.");
+        "Ctrl-C stops it.\n\n"
+        "The defaults are the search player's own rules. `public_discard=True` re-deals only hidden cards "
+        "(other hands and the tavern deck), keeping the face-up discard pile. `rollout_redeal=False` plays "
+        "each rollout on the deal of its sample, shuffling only what nobody has seen (the tavern deck, the "
+        "castle below the current enemy). `rollout_policy=\"greedy\"` plays rollouts by a cheap one-move "
+        "judgement (kills, damage, shield, draw, heal, survival; one move in ten uniform) instead of "
+        "uniformly. `strength=\"strong\"` takes `playouts` as the total per move and chooses the strongest "
+        "measured combination: public discard, sample deals, greedy rollouts, and the budget split into "
+        "samples (about 100 playouts each for one player, at most 10; 250 for more players, at most 4); "
+        "it overrides `samples` and the three rollout options.");
 
   nb::class_<VectorGame>(m, "VectorGame",
                          "Many games of one player count stepped together in C++, read through arrays that are "

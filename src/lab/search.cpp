@@ -21,7 +21,7 @@ template <int N, bool Heuristics>
 void search_sample(const State<N>& sample, const SearchOptions& options, const MyPolicy& policy,
                    const std::atomic<bool>& stop, std::vector<Totals>& totals) {
   using Spec = MyMCTS<N, Heuristics>;
-  mcts::SearchTree<Spec> tree(sample, Spec{}, policy, MyEvaluator<N, Heuristics>{}, EmptyTable{});
+  mcts::SearchTree<Spec> tree(sample, Spec{}, policy, MyEvaluator<N, Heuristics>{options.rollout}, EmptyTable{});
   if (options.playouts > 0) {
     std::atomic<std::int64_t> budget{static_cast<std::int64_t>(options.playouts)};
     mcts::run_workers(options.threads, [&] {
@@ -52,7 +52,7 @@ std::vector<RankedAction> search(const Game& game, const SearchOptions& options,
       [&](const auto& state) {
         constexpr int N = std::decay_t<decltype(state)>::kPlayers;
         for (std::uint32_t s = 0; s < options.samples && !stop.load(std::memory_order_relaxed); ++s) {
-          const State<N> sample = state.random_permutation(determinisations);
+          const State<N> sample = state.redeal(options.rollout.sample_redeal(), determinisations);
           if (options.heuristics)
             search_sample<N, true>(sample, options, *policy, stop, totals);
           else

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/action.hpp"
+#include "game/search_options.hpp"
 #include "lab/game.hpp"
 
 namespace corvanta::lab {
@@ -19,6 +20,7 @@ struct SearchOptions {
   bool heuristics = true;              // prune Diamonds discards in rollouts
   std::uint32_t samples = 1;           // determinisations, searched one after another
   std::optional<std::uint8_t> policy;  // tree policy number, as the search player takes it
+  RolloutOptions rollout{};            // how samples are re-dealt and rollouts played
 };
 
 struct RankedAction {

@@ -66,3 +66,35 @@ def test_ctrl_c_stops_a_search():
     out, _ = process.communicate(timeout=20)
     assert out == "interrupted\n" and process.returncode == 0
     assert time.perf_counter() - sent < 2
+
+
+@pytest.mark.parametrize("options", [
+    dict(public_discard=True),
+    dict(rollout_redeal=False, rollout_policy="greedy"),
+    dict(strength="strong"),
+])
+def test_search_options_rank_every_legal_action(options):
+    game = lab.Game(2, seed=3)
+    ranked = lab.search(game, 400, **options)
+    assert sorted(repr(a) for a, _, _ in ranked) == sorted(map(repr, game.legal_actions()))
+    assert sum(v for _, v, _ in ranked) == 400
+
+
+def test_search_refuses_unknown_options():
+    game = lab.Game(1, seed=1)
+    with pytest.raises(ValueError, match="rollout_policy"):
+        lab.search(game, 10, rollout_policy="clever")
+    with pytest.raises(ValueError, match="strength"):
+        lab.search(game, 10, strength="weak")
+
+
+def test_search_player_plays_a_whole_game_and_pickles():
+    import pickle
+
+    player = pickle.loads(pickle.dumps(lab.SearchPlayer(60)))
+    game = lab.Game(2, seed=5)
+    while not game.is_over:
+        action = player.play(game)
+        assert action == player.ranked[0][0] and action in game.legal_actions()
+        game.apply(action)
+    assert 0 <= game.level <= 12

@@ -1,0 +1,73 @@
+"""Players for lab games: objects with ``play(game) -> Action``."""
+
+from __future__ import annotations
+
+from typing import Literal
+
+from corvanta_lab._core import Action, Game, search
+
+__all__ = ["SearchPlayer"]
+
+
+class SearchPlayer:
+    """Plays the first-ranked action of :func:`corvanta_lab.search` from each position.
+
+    With ``strength="strong"`` (the default) ``playouts`` is the total budget per move and the
+    search uses the strongest measured options for it; with ``strength=None`` the other keywords
+    are passed to the search as they are (the defaults are the built-in search player's rules).
+    The ranking of the last move is kept in ``ranked``. Players are plain Python objects: they
+    pickle and copy.
+    """
+
+    def __init__(
+        self,
+        playouts: int = 1000,
+        threads: int = 1,
+        *,
+        strength: Literal["strong"] | None = "strong",
+        heuristics: bool = True,
+        samples: int = 1,
+        policy: int | None = None,
+        public_discard: bool = False,
+        rollout_redeal: bool = True,
+        rollout_policy: Literal["uniform", "greedy"] = "uniform",
+    ) -> None:
+        self.playouts = playouts
+        self.threads = threads
+        self.strength = strength
+        self.heuristics = heuristics
+        self.samples = samples
+        self.policy = policy
+        self.public_discard = public_discard
+        self.rollout_redeal = rollout_redeal
+        self.rollout_policy = rollout_policy
+        self.ranked: list[tuple[Action, int, float]] = []
+
+    def search(self, game: Game) -> list[tuple[Action, int, float]]:
+        """The ranking of every legal action of the player to act, most visited first."""
+        return search(
+            game,
+            self.playouts,
+            self.threads,
+            self.heuristics,
+            self.samples,
+            policy=self.policy,
+            public_discard=self.public_discard,
+            rollout_redeal=self.rollout_redeal,
+            rollout_policy=self.rollout_policy,
+            strength=self.strength,
+        )
+
+    def play(self, game: Game) -> Action:
+        """The first-ranked action (one of ``game.legal_actions()``)."""
+        self.ranked = self.search(game)
+        return self.ranked[0][0]
+
+    def __repr__(self) -> str:
+        if self.strength is not None:
+            return f"SearchPlayer({self.playouts}, {self.threads}, strength={self.strength!r})"
+        return (
+            f"SearchPlayer({self.playouts}, {self.threads}, strength=None, heuristics={self.heuristics}, "
+            f"samples={self.samples}, policy={self.policy}, public_discard={self.public_discard}, "
+            f"rollout_redeal={self.rollout_redeal}, rollout_policy={self.rollout_policy!r})"
+        )
