@@ -17,8 +17,8 @@
 
 namespace {
 
-// Every byte requested from the global allocator: the tree's nodes and edge arrays, and the
-// little the manager needs to start its threads.
+// Every byte requested from the global allocator: the chunks of the tree's node arenas (nodes
+// with their edges), and the little the manager needs to start its threads.
 std::atomic<std::uint64_t> g_allocated{0};
 
 void* counted_alloc(std::size_t size) {
@@ -27,7 +27,7 @@ void* counted_alloc(std::size_t size) {
   throw std::bad_alloc();
 }
 
-// Edges are cache-line aligned: their arrays come through the aligned forms.
+// Arena chunks are cache-line aligned: they come through the aligned forms.
 void* counted_aligned_alloc(std::size_t size, std::align_val_t align) {
   g_allocated.fetch_add(size, std::memory_order_relaxed);
   const auto alignment = static_cast<std::size_t>(align);

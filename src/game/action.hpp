@@ -108,6 +108,39 @@ struct Action {
   }
 };
 
+// An action as one 63-bit code and back, for the search tree's edges: the kind in bits 0-2, then
+// either the player (ChangePlayer) or the card count in bits 3-6 and each card in six bits from
+// bit 7 on (suit * 14 + value). Every action of an action space round-trips exactly.
+inline std::uint64_t pack_action(const Action& a) {
+  std::uint64_t code = static_cast<std::uint64_t>(a.kind);
+  if (a.kind == Action::Kind::ChangePlayer) return code | a.player.value << 3;
+  if (!a.has_cards()) return code;
+  code |= static_cast<std::uint64_t>(a.cards.size()) << 3;
+  unsigned shift = 7;
+  for (const Card& c : a.cards) {
+    code |= static_cast<std::uint64_t>(static_cast<unsigned>(c.suit) * 14u + static_cast<unsigned>(c.value)) << shift;
+    shift += 6;
+  }
+  return code;
+}
+
+inline Action unpack_action(std::uint64_t code) {
+  Action a;
+  a.kind = static_cast<Action::Kind>(code & 7u);
+  if (a.kind == Action::Kind::ChangePlayer) {
+    a.player = PlayerId{code >> 3};
+    return a;
+  }
+  const std::size_t count = code >> 3 & 15u;
+  code >>= 7;
+  for (std::size_t i = 0; i < count; ++i, code >>= 6) {
+    const auto index = static_cast<unsigned>(code & 63u);
+    a.cards.data()[i] = Card{static_cast<CardSuit>(index / 14u), static_cast<CardValue>(index % 14u)};
+  }
+  a.cards.set_size(count);
+  return a;
+}
+
 // Room for the largest action space: every non-empty subset of a full hand of 8 as a discard,
 // plus the one-player refill.
 inline constexpr std::size_t kMaxActions = 256;

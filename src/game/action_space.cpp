@@ -32,51 +32,102 @@ void for_each_combination(std::size_t m, std::size_t k, Visit&& visit) {
 
 }  // namespace
 
+namespace {
+
+// For a group of m equal small values (m up to a full hand), its combinations of 2, 3 and 4
+// cards, by size and then in lexicographic order, as masks over the group's own positions; the
+// ones of at most k cards come first, so a value's limit keeps a prefix of the list.
+struct GroupCombos {
+  std::uint8_t masks[kMaxHandSize + 1][154];
+  std::uint8_t up_to[kMaxHandSize + 1][kMaxComboCards + 1];  // combos of at most k cards
+
+  GroupCombos() : masks{}, up_to{} {
+    for (std::size_t m = 0; m <= kMaxHandSize; ++m) {
+      std::uint8_t count = 0;
+      for (std::size_t k = 2; k <= kMaxComboCards; ++k) {
+        for_each_combination(m, k, [&](const std::size_t* idx, std::size_t size) {
+          std::uint8_t mask = 0;
+          for (std::size_t i = 0; i < size; ++i) mask = static_cast<std::uint8_t>(mask | (1u << idx[i]));
+          masks[m][count++] = mask;
+        });
+        up_to[m][k] = count;
+      }
+    }
+  }
+};
+const GroupCombos kGroupCombos;
+
+// A bound on the attack actions of any hand of 8, even one no deal can produce: 8 singles, each
+// card paired as an Ace with the 7 others, 154 combos of one value, and Yield.
+constexpr std::size_t kMaxAttackActions = kMaxHandSize + kMaxHandSize * (kMaxHandSize - 1) + 154 + 1;
+
+void write_cards(Action& a, Action::Kind kind, const Card* cards, unsigned mask) {
+  a.kind = kind;
+  std::size_t count = 0;
+  for (unsigned bits = mask; bits != 0; bits &= bits - 1) a.cards.data()[count++] = cards[std::countr_zero(bits)];
+  a.cards.set_size(count);
+}
+
+}  // namespace
+
 void attack_actions(const Hand& hand, ActionList& out) {
-  auto add = [&out](Action::Kind kind, std::initializer_list<Card> cards) {
-    Action& a = out.push_back_slot();
-    a.kind = kind;
-    a.cards.assign(cards.begin(), cards.size());
-  };
-  bool has_ace = false;
-  unsigned small_values = 0;  // bit v set when the hand holds a card of value v (Two to Five)
-  for (const Card& c : hand) {
-    Action& play = out.push_back_slot();
-    play.kind = Action::Kind::Play;
-    play.cards.data()[0] = c;
-    play.cards.set_size(1);
-    has_ace |= c.value == CardValue::Ace;
-    if (c.value >= CardValue::Two && c.value <= CardValue::Five) small_values |= 1u << static_cast<unsigned>(c.value);
+  if (out.size() + kMaxAttackActions > out.capacity) {
+    // Nearly full already: list into a list of its own and append, refusing what does not fit.
+    ActionList own;
+    attack_actions(hand, own);
+    for (const Action& a : own) out.push_back(a);
+    return;
+  }
+  const Card* cards = hand.data();
+  const std::size_t m = hand.size();
+  Action* next = out.data() + out.size();
+
+  // One pass lists the single cards and finds the Aces and the groups of each value from Two to
+  // Five (the only values that can form a combo worth at most 10), as position masks.
+  unsigned aces = 0;
+  unsigned groups[static_cast<unsigned>(CardValue::Five) + 1] = {};
+  for (std::size_t i = 0; i < m; ++i) {
+    const Card c = cards[i];
+    next->kind = Action::Kind::Play;
+    next->cards.data()[0] = c;
+    next->cards.set_size(1);
+    ++next;
+    if (c.value == CardValue::Ace)
+      aces |= 1u << i;
+    else if (c.value >= CardValue::Two && c.value <= CardValue::Five)
+      groups[static_cast<unsigned>(c.value)] |= 1u << i;
   }
 
-  if (has_ace) {
-    for (const Card& ace : hand) {
-      if (ace.value != CardValue::Ace) continue;
-      for (const Card& c : hand) {
-        if (c == kJester) continue;
-        if (c.value != CardValue::Ace || suit_greater(ace.suit, c.suit)) add(Action::Kind::AnimalCombo, {ace, c});
+  // An Ace pairs with every other non-jester card, and with another Ace only from the higher suit.
+  for (unsigned a = aces; a != 0; a &= a - 1) {
+    const Card ace = cards[std::countr_zero(a)];
+    for (std::size_t i = 0; i < m; ++i) {
+      const Card c = cards[i];
+      if (c == kJester) continue;
+      if (c.value != CardValue::Ace || suit_greater(ace.suit, c.suit)) {
+        next->kind = Action::Kind::AnimalCombo;
+        next->cards.data()[0] = ace;
+        next->cards.data()[1] = c;
+        next->cards.set_size(2);
+        ++next;
       }
     }
   }
 
-  // Only Twos to Fives can form a combo worth at most 10.
-  for (CardValue v : {CardValue::Two, CardValue::Three, CardValue::Four, CardValue::Five}) {
-    if ((small_values >> static_cast<unsigned>(v) & 1u) == 0) continue;
-    FixedVec<Card, kMaxHandSize> same;
-    for (const Card& c : hand)
-      if (c.value == v) same.push_back(c);
-    for (std::size_t k = 2; k <= 4; ++k) {
-      if (static_cast<std::size_t>(v) * k > 10) break;
-      for_each_combination(same.size(), k, [&](const std::size_t* idx, std::size_t n) {
-        Action& a = out.push_back_slot();
-        a.kind = Action::Kind::Combo;
-        for (std::size_t i = 0; i < n; ++i) a.cards.data()[i] = same[idx[i]];
-        a.cards.set_size(n);
-      });
-    }
+  for (unsigned v = static_cast<unsigned>(CardValue::Two); v <= static_cast<unsigned>(CardValue::Five); ++v) {
+    const unsigned group = groups[v];
+    if ((group & (group - 1)) == 0) continue;  // fewer than two
+    Card same[kMaxHandSize];
+    std::size_t count = 0;
+    for (unsigned bits = group; bits != 0; bits &= bits - 1) same[count++] = cards[std::countr_zero(bits)];
+    const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / v);
+    const std::uint8_t* masks = kGroupCombos.masks[count];
+    for (std::size_t i = 0; i < kGroupCombos.up_to[count][largest]; ++i)
+      write_cards(*next++, Action::Kind::Combo, same, masks[i]);
   }
 
-  out.push_back(Action::yield());
+  *next++ = Action::yield();
+  out.set_size(static_cast<std::size_t>(next - out.data()));
 }
 
 namespace {
@@ -128,15 +179,30 @@ void subset_sums(const Hand& hand, std::uint16_t* sums) {
   }
 }
 
-}  // namespace
-
-void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
+// The position masks of the hand's subsets worth at least n, in the order of the discards, into
+// `worthy` (room for 255); returns how many. Branch-free: whether a subset is worth enough
+// follows no pattern a branch predictor could learn.
+std::size_t worthy_subsets(const Hand& hand, std::uint16_t n, std::uint8_t* worthy) {
   std::uint16_t sums[1u << kMaxHandSize];
   subset_sums(hand, sums);
   const std::size_t m = hand.size();
+  const std::uint8_t* masks = kSubsets.masks[m];
+  std::size_t count = 0;
   for (std::size_t i = 0; i < kSubsets.counts[m]; ++i) {
-    const unsigned mask = kSubsets.masks[m][i];
-    if (sums[mask] < n) continue;
+    const std::uint8_t mask = masks[i];
+    worthy[count] = mask;
+    count += sums[mask] >= n;
+  }
+  return count;
+}
+
+}  // namespace
+
+void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
+  std::uint8_t worthy[255];
+  const std::size_t count = worthy_subsets(hand, n, worthy);
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned mask = worthy[i];
     Action& a = out.push_back_slot();
     a.kind = Action::Kind::Discard;
     Card* cards = a.cards.data();
@@ -152,18 +218,16 @@ namespace {
 // The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
 // with one byte shuffle instead of card by card.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
-  std::uint16_t sums[1u << kMaxHandSize];
-  subset_sums(hand, sums);
+  std::uint8_t worthy[255];
+  const std::size_t count = worthy_subsets(hand, n, worthy);
   alignas(16) Card padded[kMaxHandSize] = {};
   std::copy(hand.begin(), hand.end(), padded);
   const __m128i cards = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
-  const std::size_t m = hand.size();
   const std::size_t start = out.size();
-  if (start + kSubsets.counts[m] > out.capacity) fail("fixed-capacity list is full");
+  if (start + count > out.capacity) fail("fixed-capacity list is full");
   Action* next = out.data() + start;
-  for (std::size_t i = 0; i < kSubsets.counts[m]; ++i) {
-    const unsigned mask = kSubsets.masks[m][i];
-    if (sums[mask] < n) continue;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned mask = worthy[i];
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
     next->kind = Action::Kind::Discard;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(next->cards.data()), _mm_shuffle_epi8(cards, control));
@@ -215,6 +279,41 @@ ActionList get_action_space(const State<N>& state) {
   return out;
 }
 
+template <int N, bool Prune>
+std::optional<Action> draw_action(const State<N>& state, StdRng& rng) {
+  if (state.action_type.kind != ActionType::Kind::Discard) {
+    // These lists are short and hold no discard, so pruning keeps all of them.
+    const ActionList moves = get_action_space(state);
+    if (moves.empty()) return std::nullopt;
+    return moves[rng.below(static_cast<std::uint32_t>(moves.size()))];
+  }
+  const Hand& hand = state.current_hand();
+  std::uint8_t worthy[255];
+  std::size_t count = worthy_subsets(hand, state.action_type.discard_amount, worthy);
+  const std::size_t refill = N == 1 && state.hand_refills_left > 0 ? 1 : 0;
+  if constexpr (Prune) {
+    // The discards that spare every Diamonds card, in order, unless the pruned list would be empty.
+    unsigned diamonds = 0;
+    for (std::size_t i = 0; i < hand.size(); ++i) diamonds |= (hand.data()[i].suit == CardSuit::Diamonds ? 1u : 0u) << i;
+    std::uint8_t spared[255];
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      spared[kept] = worthy[i];
+      kept += (worthy[i] & diamonds) == 0;
+    }
+    if (kept + refill > 0) {
+      std::copy_n(spared, kept, worthy);
+      count = kept;
+    }
+  }
+  if (count + refill == 0) return std::nullopt;
+  const std::size_t chosen = rng.below(static_cast<std::uint32_t>(count + refill));
+  if (chosen == count) return Action::refill_hand();
+  Action a;
+  write_cards(a, Action::Kind::Discard, hand.data(), worthy[chosen]);
+  return a;
+}
+
 void prune_bad_moves_in_place(ActionList& actions) {
   auto spares_diamonds = [](const Action& a) {
     if (a.kind != Action::Kind::Discard) return true;
@@ -235,9 +334,14 @@ ActionList prune_bad_moves(ActionList actions) {
   return actions;
 }
 
-template ActionList get_action_space<1>(const State<1>&);
-template ActionList get_action_space<2>(const State<2>&);
-template ActionList get_action_space<3>(const State<3>&);
-template ActionList get_action_space<4>(const State<4>&);
+#define CORVANTA_INSTANTIATE_ACTION_SPACE(N)                                          \
+  template ActionList get_action_space<N>(const State<N>&);                          \
+  template std::optional<Action> draw_action<N, false>(const State<N>&, StdRng&);   \
+  template std::optional<Action> draw_action<N, true>(const State<N>&, StdRng&);
+CORVANTA_INSTANTIATE_ACTION_SPACE(1)
+CORVANTA_INSTANTIATE_ACTION_SPACE(2)
+CORVANTA_INSTANTIATE_ACTION_SPACE(3)
+CORVANTA_INSTANTIATE_ACTION_SPACE(4)
+#undef CORVANTA_INSTANTIATE_ACTION_SPACE
 
 }  // namespace corvanta

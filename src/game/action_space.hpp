@@ -1,4 +1,6 @@
 #pragma once
+#include <optional>
+
 #include "game/state.hpp"
 
 namespace corvanta {
@@ -19,14 +21,25 @@ namespace detail {
 void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out);
 }  // namespace detail
 
+// One step of a random playout: the action at position rng.below(count) of the action space
+// (pruned when Prune is set), count being its length, drawing nothing when it is empty. The
+// discard phase's up to 255 subsets are counted, and only the one drawn is built.
+template <int N, bool Prune>
+std::optional<Action> draw_action(const State<N>& state, StdRng& rng);
+
 // Drops the discards that throw away a Diamonds card, unless nothing would be left.
 ActionList prune_bad_moves(ActionList actions);
 // The same on the list itself: a rollout step prunes without copying its list.
 void prune_bad_moves_in_place(ActionList& actions);
 
-extern template ActionList get_action_space<1>(const State<1>&);
-extern template ActionList get_action_space<2>(const State<2>&);
-extern template ActionList get_action_space<3>(const State<3>&);
-extern template ActionList get_action_space<4>(const State<4>&);
+#define CORVANTA_DECLARE_ACTION_SPACE(N)                                                    \
+  extern template ActionList get_action_space<N>(const State<N>&);                         \
+  extern template std::optional<Action> draw_action<N, false>(const State<N>&, StdRng&);  \
+  extern template std::optional<Action> draw_action<N, true>(const State<N>&, StdRng&);
+CORVANTA_DECLARE_ACTION_SPACE(1)
+CORVANTA_DECLARE_ACTION_SPACE(2)
+CORVANTA_DECLARE_ACTION_SPACE(3)
+CORVANTA_DECLARE_ACTION_SPACE(4)
+#undef CORVANTA_DECLARE_ACTION_SPACE
 
 }  // namespace corvanta

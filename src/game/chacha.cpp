@@ -104,41 +104,93 @@ CORVANTA_CHACHA_CLONES void chacha12_blocks_vector(const ChachaKeyWords& key, st
   }
 }
 
+// One block as four rows of four words: a column round works on whole rows, and a diagonal round
+// on the rows turned so that each diagonal lies in one lane.
+CORVANTA_CHACHA_CLONES void chacha12_block_vector(const ChachaKeyWords& key, std::uint64_t counter,
+                                                  std::uint32_t* out) {
+  using u32x4 = std::uint32_t __attribute__((vector_size(16)));
+  using u8x16 = std::uint8_t __attribute__((vector_size(16)));
+  auto rotl4 = [](u32x4 v, int c) { return (v << c) | (v >> (32 - c)); };
+  auto rotl16 = [](u32x4 v) {
+    const auto bytes = reinterpret_cast<u8x16>(v);
+    return reinterpret_cast<u32x4>(
+        __builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
+  };
+  auto rotl8 = [](u32x4 v) {
+    const auto bytes = reinterpret_cast<u8x16>(v);
+    return reinterpret_cast<u32x4>(
+        __builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12, 13, 14));
+  };
+  const u32x4 a0 = {kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
+  const u32x4 b0 = {key[0], key[1], key[2], key[3]};
+  const u32x4 c0 = {key[4], key[5], key[6], key[7]};
+  const u32x4 d0 = {static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32), 0, 0};
+  u32x4 a = a0, b = b0, c = c0, d = d0;
+  auto quarter = [&] {
+    a += b; d = rotl16(d ^ a);
+    c += d; b = rotl4(b ^ c, 12);
+    a += b; d = rotl8(d ^ a);
+    c += d; b = rotl4(b ^ c, 7);
+  };
+  for (int round = 0; round < kDoubleRounds; ++round) {
+    quarter();
+    b = __builtin_shufflevector(b, b, 1, 2, 3, 0);
+    c = __builtin_shufflevector(c, c, 2, 3, 0, 1);
+    d = __builtin_shufflevector(d, d, 3, 0, 1, 2);
+    quarter();
+    b = __builtin_shufflevector(b, b, 3, 0, 1, 2);
+    c = __builtin_shufflevector(c, c, 2, 3, 0, 1);
+    d = __builtin_shufflevector(d, d, 1, 2, 3, 0);
+  }
+  const u32x4 rows[4] = {a + a0, b + b0, c + c0, d + d0};
+  std::memcpy(out, rows, sizeof rows);
+}
+
 #endif
 
 }  // namespace
 
-void detail::chacha12_blocks_portable(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  for (std::size_t blk = 0; blk < kChachaBlocks; ++blk) {
-    const std::uint64_t c = counter + blk;
-    std::uint32_t input[kChachaBlockWords];
-    for (std::size_t i = 0; i < 4; ++i) input[i] = kSigma[i];
-    for (std::size_t i = 0; i < 8; ++i) input[4 + i] = key[i];
-    input[12] = static_cast<std::uint32_t>(c);
-    input[13] = static_cast<std::uint32_t>(c >> 32);
-    input[14] = 0;
-    input[15] = 0;
+void detail::chacha12_block_portable(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  std::uint32_t input[kChachaBlockWords];
+  for (std::size_t i = 0; i < 4; ++i) input[i] = kSigma[i];
+  for (std::size_t i = 0; i < 8; ++i) input[4 + i] = key[i];
+  input[12] = static_cast<std::uint32_t>(counter);
+  input[13] = static_cast<std::uint32_t>(counter >> 32);
+  input[14] = 0;
+  input[15] = 0;
 
-    std::uint32_t x[kChachaBlockWords];
-    for (std::size_t i = 0; i < kChachaBlockWords; ++i) x[i] = input[i];
-    auto quarter = [&x](int a, int b, int c, int d) {
-      x[a] += x[b]; x[d] = std::rotl(x[d] ^ x[a], 16);
-      x[c] += x[d]; x[b] = std::rotl(x[b] ^ x[c], 12);
-      x[a] += x[b]; x[d] = std::rotl(x[d] ^ x[a], 8);
-      x[c] += x[d]; x[b] = std::rotl(x[b] ^ x[c], 7);
-    };
-    for (int round = 0; round < kDoubleRounds; ++round) {
-      quarter(0, 4, 8, 12);
-      quarter(1, 5, 9, 13);
-      quarter(2, 6, 10, 14);
-      quarter(3, 7, 11, 15);
-      quarter(0, 5, 10, 15);
-      quarter(1, 6, 11, 12);
-      quarter(2, 7, 8, 13);
-      quarter(3, 4, 9, 14);
-    }
-    for (std::size_t i = 0; i < kChachaBlockWords; ++i) out[kChachaBlockWords * blk + i] = x[i] + input[i];
+  std::uint32_t x[kChachaBlockWords];
+  for (std::size_t i = 0; i < kChachaBlockWords; ++i) x[i] = input[i];
+  auto quarter = [&x](int a, int b, int c, int d) {
+    x[a] += x[b]; x[d] = std::rotl(x[d] ^ x[a], 16);
+    x[c] += x[d]; x[b] = std::rotl(x[b] ^ x[c], 12);
+    x[a] += x[b]; x[d] = std::rotl(x[d] ^ x[a], 8);
+    x[c] += x[d]; x[b] = std::rotl(x[b] ^ x[c], 7);
+  };
+  for (int round = 0; round < kDoubleRounds; ++round) {
+    quarter(0, 4, 8, 12);
+    quarter(1, 5, 9, 13);
+    quarter(2, 6, 10, 14);
+    quarter(3, 7, 11, 15);
+    quarter(0, 5, 10, 15);
+    quarter(1, 6, 11, 12);
+    quarter(2, 7, 8, 13);
+    quarter(3, 4, 9, 14);
   }
+  for (std::size_t i = 0; i < kChachaBlockWords; ++i) out[i] = x[i] + input[i];
+}
+
+void detail::chacha12_blocks_portable(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  for (std::size_t blk = 0; blk < kChachaBlocks; ++blk)
+    chacha12_block_portable(key, counter + blk, out + kChachaBlockWords * blk);
+}
+
+void chacha12_block(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+#if defined(CORVANTA_CHACHA_VECTOR)
+  chacha12_block_vector(key, counter, out);
+#else
+  detail::chacha12_block_portable(key, counter, out);
+#endif
 }
 
 void chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {

@@ -13,7 +13,7 @@ struct Enemy {
   bool jester_applied;
 
   // Refuses a card that is not a Jack, Queen or King ("<card> is not an enemy").
-  static Enemy create(Card card) {
+  static constexpr Enemy create(Card card) {
     switch (card.value) {
       case CardValue::Jack: return Enemy{card, 20, 10, false};
       case CardValue::Queen: return Enemy{card, 30, 15, false};

@@ -20,13 +20,18 @@ GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions
   const bool greedy = options.policy == RolloutPolicy::Greedy;
   // The start state's own has_ended is not looked at: only states reached by a move are.
   for (;;) {
-    ActionList moves = get_action_space(state);
-    if constexpr (Heuristics) prune_bad_moves_in_place(moves);
-    if (moves.empty()) return GameResult::lost(state.reward());
-    const Action& action =
-        moves[greedy ? greedy_move(state, moves, rng) : rng.below(static_cast<std::uint32_t>(moves.size()))];
-    observe(static_cast<const State<N>&>(state), action);
-    if (auto result = advance(state, action)) return *result;
+    std::optional<Action> action;
+    if (greedy) {
+      ActionList moves = get_action_space(state);
+      if constexpr (Heuristics) prune_bad_moves_in_place(moves);
+      if (!moves.empty()) action = moves[greedy_move(state, moves, rng)];
+    } else {
+      // A uniform draw needs only the move drawn: the discard phase is counted, not listed.
+      action = draw_action<N, Heuristics>(state, rng);
+    }
+    if (!action) return GameResult::lost(state.reward());
+    observe(static_cast<const State<N>&>(state), *action);
+    if (auto result = advance(state, *action)) return *result;
     if (state.has_ended) return *state.has_ended;
   }
 }

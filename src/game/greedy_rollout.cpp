@@ -13,9 +13,13 @@ constexpr std::int32_t kExactKill = 200'000;  // the enemy's card goes to the ta
 constexpr std::int32_t kSurvivingYield = 0;
 constexpr std::int32_t kJester = 1;  // no strike back this turn, and the immunity is lifted
 
-bool has_suit(const Action& a, CardSuit suit) {
-  return std::any_of(a.cards.begin(), a.cards.end(), [suit](Card c) { return c.suit == suit; });
+// Bit s is set when a card of suit s is among the action's cards (bit 4: the jester).
+unsigned suits_of(const Action& a) {
+  unsigned suits = 0;
+  for (const Card& c : a.cards) suits |= 1u << static_cast<unsigned>(c.suit);
+  return suits;
 }
+constexpr unsigned bit(CardSuit suit) { return 1u << static_cast<unsigned>(suit); }
 
 // Scores in units of half a point, so that the weights below stay integers.
 template <int N>
@@ -33,10 +37,11 @@ std::int32_t play_score(const State<N>& s, const Action& a, std::int32_t hand_va
     case Action::Kind::Discard: return 0;  // not offered in this phase
     default: break;
   }
-  if (has_suit(a, CardSuit::None)) return kJester;
+  unsigned powers = suits_of(a);
+  if (powers & bit(CardSuit::None)) return kJester;
+  if (!enemy->jester_applied) powers &= ~bit(enemy->card.suit);
   const std::int32_t value = attack_sum(a.cards);
-  const bool jestered = enemy->jester_applied;
-  auto power = [&](CardSuit suit) { return has_suit(a, suit) && (suit != enemy->card.suit || jestered); };
+  auto power = [powers](CardSuit suit) { return (powers & bit(suit)) != 0; };
   const std::int32_t damage = power(CardSuit::Clubs) ? 2 * value : value;
   if (damage >= enemy->health) return (damage == enemy->health ? kExactKill : kKill) - value;
   const std::int32_t shield = power(CardSuit::Spades) ? std::min(value, attack) : 0;
@@ -52,7 +57,7 @@ std::int32_t play_score(const State<N>& s, const Action& a, std::int32_t hand_va
 
 std::int32_t discard_score(const Action& a) {
   if (a.kind == Action::Kind::RefillHand) return kRefill;
-  const std::int32_t jester = has_suit(a, CardSuit::None) ? 1'000 : 0;
+  const std::int32_t jester = (suits_of(a) & bit(CardSuit::None)) ? 1'000 : 0;
   return -(16 * attack_sum(a.cards) + static_cast<std::int32_t>(a.cards.size()) + jester);
 }
 

@@ -85,9 +85,16 @@ StdRng StdRng::from_rng(StdRng& parent) {
 
 StdRng StdRng::from_entropy() { return from_rng(thread_rng()); }
 
-void StdRng::refill() {
-  chacha12_blocks(key_words_, counter_, block_.data());
-  counter_ += kChachaBlocks;
+void StdRng::refill(std::size_t wanted) {
+  if (counter_ == 0 && wanted <= kChachaBlockWords) {
+    chacha12_block(key_words_, counter_, block_.data());
+    counter_ += 1;
+    end_ = kChachaBlockWords;
+  } else {
+    chacha12_blocks(key_words_, counter_, block_.data());
+    counter_ += kChachaBlocks;
+    end_ = kBlockWords;
+  }
   index_ = 0;
 }
 

@@ -10,8 +10,8 @@
 namespace corvanta {
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
-// zero nonce. Four consecutive blocks are computed at once (game/chacha.hpp) and read out block
-// after block.
+// zero nonce. Blocks are computed four at once (game/chacha.hpp), or one alone for a fresh
+// generator that wants only a few words, and read out block after block.
 class StdRng {
  public:
   using Key = std::array<std::uint8_t, 32>;
@@ -26,8 +26,8 @@ class StdRng {
   static StdRng from_entropy();
 
   std::uint32_t next_u32() {
-    if (index_ == kBlockWords) [[unlikely]]
-      refill();
+    if (index_ == end_) [[unlikely]]
+      refill(1);
     return block_[index_++];
   }
   // Low word first; across a block boundary too, so the stream order is the same in all cases.
@@ -48,12 +48,30 @@ class StdRng {
     }
   }
 
+  // The same draws as `below(i)` for i = len down to 2, and the same swaps, without a branch on
+  // whether a word is rejected (a third of them can be, at random): a rejected word swaps the
+  // last item with itself and leaves i as it is. The deck shuffle at every game start is
+  // dominated by this loop.
   template <class T>
   void shuffle(T* items, std::size_t len) {
-    for (std::size_t i = len; i > 1; --i) {
-      const std::size_t j = below(static_cast<std::uint32_t>(i));
-      std::swap(items[i - 1], items[j]);
+    std::size_t i = len;
+    std::size_t index = index_;
+    while (i > 1) {
+      if (index == end_) {
+        refill(i - 1);
+        index = 0;
+      }
+      for (; index < end_ && i > 1; ++index) {
+        const auto n = static_cast<std::uint32_t>(i);
+        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
+        const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
+        const bool accepted = static_cast<std::uint32_t>(m) <= zone;
+        const std::size_t j = accepted ? static_cast<std::size_t>(m >> 32) : i - 1;
+        std::swap(items[i - 1], items[j]);
+        i -= accepted;
+      }
     }
+    index_ = index;
   }
   template <class List>
   void shuffle(List& list) {
@@ -64,7 +82,10 @@ class StdRng {
 
  private:
   static constexpr std::size_t kBlockWords = kChachaBlocks * kChachaBlockWords;
-  void refill();
+  // Makes room for at least `wanted` more words. A fresh generator that wants no more than one
+  // block computes just that block (a Hearts power's or a rollout's few words); any other refill
+  // computes four, because the generator is streaming.
+  void refill(std::size_t wanted);
   [[noreturn]] static void fail_empty_range();
 
   Key key_;
@@ -72,6 +93,7 @@ class StdRng {
   std::uint64_t counter_ = 0;
   std::array<std::uint32_t, kBlockWords> block_;
   std::size_t index_ = kBlockWords;
+  std::size_t end_ = kBlockWords;  // words of block_ that hold output
 };
 
 // This thread's generator, seeded once from the operating system's entropy source.

@@ -35,6 +35,9 @@ struct MyMCTS {
   // The tree always has an edge for every legal action: pruning is for rollouts only.
   static ActionList available_moves(const State& state) { return get_action_space(state); }
   static const Player& current_player(const State& state) { return state.current_player(); }
+  // The tree keeps each edge's action as a 63-bit code.
+  static std::uint64_t pack_move(const Action& action) { return pack_action(action); }
+  static Action unpack_move(std::uint64_t code) { return unpack_action(code); }
   // An action that ends the game leaves the state as it was, marked with the result; the search
   // goes on from it like from any other state.
   static void make_move(State& state, const Action& action) {
@@ -46,8 +49,9 @@ struct MyMCTS {
   }
 };
 
-// An edge of the game's tree fills exactly one cache line.
-static_assert(sizeof(mcts::MoveInfo<MyMCTS<4, true>>) == mcts::kCacheLine);
+// An edge of the game's tree is its link word and its two counters, nothing more.
+static_assert(mcts::PackedMoves<MyMCTS<4, true>>);
+static_assert(sizeof(mcts::MoveInfo<MyMCTS<4, true>>) == 24);
 
 template <int N, bool Heuristics>
 using MyTree = mcts::SearchTree<MyMCTS<N, Heuristics>>;

@@ -5,18 +5,16 @@
 
 namespace corvanta {
 
-CastleDeck new_castle_deck(StdRng& rng) {
-  CastleDeck deck;
-  for (CardValue value : {CardValue::King, CardValue::Queen, CardValue::Jack}) {
-    Enemy group[4];
-    for (std::size_t i = 0; i < 4; ++i) group[i] = Enemy::create(Card{kSuits[i], value});
-    rng.shuffle(group, 4);
-    for (const Enemy& e : group) deck.push_back(e);
-  }
-  return deck;
-}
-
 namespace {
+
+// Kings, Queens, Jacks, each in the suit order: the castle deck before its groups are shuffled.
+constexpr std::array<Enemy, 12> kFreshEnemies = [] {
+  std::array<Enemy, 12> enemies{};
+  std::size_t i = 0;
+  for (CardValue value : {CardValue::King, CardValue::Queen, CardValue::Jack})
+    for (CardSuit suit : kSuits) enemies[i++] = Enemy::create(Card{suit, value});
+  return enemies;
+}();
 
 // Ace to Ten, each value in the four suits in order: the unshuffled number cards.
 constexpr std::array<Card, 40> kNumberCards = [] {
@@ -28,6 +26,13 @@ constexpr std::array<Card, 40> kNumberCards = [] {
 }();
 
 }  // namespace
+
+CastleDeck new_castle_deck(StdRng& rng) {
+  CastleDeck deck;
+  deck.assign(kFreshEnemies.data(), kFreshEnemies.size());
+  for (std::size_t group = 0; group < kFreshEnemies.size(); group += 4) rng.shuffle(deck.data() + group, 4);
+  return deck;
+}
 
 Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng) {
   if (jesters > 2) fail("a game has at most 2 jester cards");
@@ -59,14 +64,23 @@ void Table::heal_from_discard(std::size_t n, StdRng& rng) {
   // Taking cards one by one from the end and inserting each at index 0 leaves them, below the
   // former tavern cards, in the order they lay in the discard pile.
   const std::size_t first = discard_pile.size() - moved;
-  Pile rebuilt;
-  for (std::size_t i = first; i < discard_pile.size(); ++i) rebuilt.push_back(discard_pile[i]);
-  for (const Card& c : tavern_deck) rebuilt.push_back(c);
-  tavern_deck = rebuilt;
+  const std::size_t kept = tavern_deck.size();
+  if (kept + moved > kPileCapacity) fail("fixed-capacity list is full");
+  std::copy_backward(tavern_deck.data(), tavern_deck.data() + kept, tavern_deck.data() + moved + kept);
+  std::copy_n(discard_pile.data() + first, moved, tavern_deck.data());
+  tavern_deck.set_size(moved + kept);
   discard_pile.truncate(first);
 }
 
 namespace {
+
+// The place of a royal card among the fresh enemies (King, Queen, Jack; suits in order), or 12
+// for any other card.
+std::size_t fresh_index(Card card) {
+  if (card.value < CardValue::Jack || card.suit == CardSuit::None) return kFreshEnemies.size();
+  return (static_cast<std::size_t>(CardValue::King) - static_cast<std::size_t>(card.value)) * 4 +
+         static_cast<std::size_t>(card.suit);
+}
 
 // The current enemy lies face up, so it stays on top exactly as it is (damage, weakened attack,
 // jester included). The face-down enemies below it are still fresh; their order within each
@@ -75,45 +89,53 @@ namespace {
 void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
   const CastleDeck fresh = new_castle_deck(rng);
   if (castle_deck.empty()) return;
+  // A fresh enemy is kept when a face-down enemy equals it in every field: one bit per royal card.
+  unsigned still_fresh = 0;
+  for (std::size_t i = 0; i + 1 < castle_deck.size(); ++i) {
+    const Enemy& e = castle_deck.data()[i];
+    const std::size_t at = fresh_index(e.card);
+    if (at < kFreshEnemies.size() && e == kFreshEnemies[at]) still_fresh |= 1u << at;
+  }
   const Enemy face_up = castle_deck.back();
-  const Enemy* hidden_begin = castle_deck.begin();
-  const Enemy* hidden_end = castle_deck.end() - 1;
-  CastleDeck kept;
+  castle_deck.clear();
   for (const Enemy& e : fresh)
-    if (std::find(hidden_begin, hidden_end, e) != hidden_end) kept.push_back(e);
-  kept.push_back(face_up);
-  castle_deck = kept;
+    if (still_fresh >> fresh_index(e.card) & 1u) castle_deck.push_back(e);
+  castle_deck.push_back(face_up);
+}
+
+// Appends `cards` to the pool, refusing to overflow it as the piles themselves would.
+void pool_append(Card* pool, std::size_t& size, const Card* cards, std::size_t count) {
+  if (size + count > kPileCapacity) fail("fixed-capacity list is full");
+  std::copy_n(cards, count, pool + size);
+  size += count;
 }
 
 // Pools the given piles and hands in order, shuffles the pool and deals it back in the former
 // sizes, in the same order.
 void redeal(std::span<Hand* const> hands, std::span<Pile* const> piles_before,
             std::span<Pile* const> piles_after, StdRng& rng) {
-  Pile pool;
-  for (const Pile* pile : piles_before)
-    for (const Card& c : *pile) pool.push_back(c);
-  for (const Hand* hand : hands)
-    for (const Card& c : *hand) pool.push_back(c);
-  for (const Pile* pile : piles_after)
-    for (const Card& c : *pile) pool.push_back(c);
-  rng.shuffle(pool);
+  Card pool[kPileCapacity];
+  std::size_t size = 0;
+  for (const Pile* pile : piles_before) pool_append(pool, size, pile->data(), pile->size());
+  for (const Hand* hand : hands) pool_append(pool, size, hand->data(), hand->size());
+  for (const Pile* pile : piles_after) pool_append(pool, size, pile->data(), pile->size());
+  rng.shuffle(pool, size);
 
-  std::size_t next = 0;
+  const Card* next = pool;
+  const Card* const end = pool + size;
   for (Hand* hand : hands) {
-    const std::size_t count = hand->size();
-    hand->clear();
-    for (std::size_t i = 0; i < count; ++i) hand->push_back(pool[next++]);
+    hand->assign(next, hand->size());
+    next += hand->size();
   }
   // Piles are refilled after the hands: the ones pooled last first, the first pooled takes the
   // rest, as the cards were counted in.
   for (Pile* pile : piles_after) {
-    const std::size_t count = pile->size();
-    pile->clear();
-    for (std::size_t i = 0; i < count; ++i) pile->push_back(pool[next++]);
+    pile->assign(next, pile->size());
+    next += pile->size();
   }
   for (Pile* pile : piles_before) {
-    pile->clear();
-    for (; next < pool.size(); ++next) pile->push_back(pool[next]);
+    pile->assign(next, static_cast<std::size_t>(end - next));
+    next = end;
   }
 }
 

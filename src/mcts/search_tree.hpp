@@ -1,14 +1,18 @@
 #pragma once
 #include <algorithm>
 #include <atomic>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "mcts/node_arena.hpp"
 #include "mcts/node_stats.hpp"
 #include "mcts/policy_rng.hpp"
 #include "mcts/search_error.hpp"
@@ -24,6 +28,9 @@
 //   statics    available_moves(const State&) -> a list of Move with data() and size()
 //              current_player(const State&) -> Player
 //              make_move(State&, const Move&)
+// and may provide, to keep its moves packed in the tree (see PackedMoves),
+//              pack_move(const Move&) -> std::uint64_t, below 2^63
+//              unpack_move(std::uint64_t) -> Move
 // The evaluator provides
 //   evaluate_new_state(const State&, std::span<const Move>, const SearchHandle<Spec>*)
 //   evaluate_existing_state(const State&, const StateEvaluation&, const SearchHandle<Spec>&)
@@ -33,18 +40,37 @@
 //     -> const MoveInfo<Spec>&, one of the given edges (the list is never empty).
 namespace mcts {
 
-// Data written by one worker and read by others sits on its own cache line, so that a counter
-// update does not evict its neighbours from the other workers' caches.
+// Data written by one worker and read by others that is hot enough to suffer from sharing a line
+// with its neighbours (the tree's counters) sits on its own cache line.
 inline constexpr std::size_t kCacheLine = 64;
+
+// A search definition whose moves round-trip through a 63-bit code. Its edges then keep the code
+// in the word that later links the child, and the child keeps it once built: an edge is no larger
+// than its link and its statistics, whatever the size of a move.
+template <class Spec>
+concept PackedMoves = requires(const typename Spec::Move& move, std::uint64_t code) {
+  { Spec::pack_move(move) } -> std::same_as<std::uint64_t>;
+  { Spec::unpack_move(code) } -> std::same_as<typename Spec::Move>;
+};
 
 template <class Spec>
 class SearchNode;
 template <class Spec>
 class SearchTree;
 
+namespace detail {
+// Tells the trees apart for the life of the process, so that a worker's arena is never taken for
+// one of a tree that has since died at the same address.
+inline std::atomic<std::uint64_t> next_tree_id{1};
+struct NoMove {};
+}  // namespace detail
+
 // What one worker thread owns for the whole of its run of playouts.
 struct ThreadData {
   PolicyRng policy_data;
+  // Where this worker builds the nodes of the tree with the id `arena_tree`; the tree owns it.
+  NodeArena* arena = nullptr;
+  std::uint64_t arena_tree = 0;
 };
 
 // What the tree passes to the policy and the evaluator: the node being worked on and the thread's
@@ -55,90 +81,145 @@ struct SearchHandle {
   ThreadData& thread_data;
 };
 
-// An edge: one move from a node, and the node it leads to once expanded. Each edge of a node
-// takes whole cache lines: workers update the counters of different edges at the same time.
+// An edge: one move from a node, and the node it leads to once expanded. Edges lie side by side:
+// padding each to a cache line of its own bought nothing measurable with two workers, and cost
+// the tree more than half of its memory.
 template <class Spec>
-class alignas(kCacheLine) MoveInfo {
+class MoveInfo {
  public:
   using Move = typename Spec::Move;
+  static constexpr bool kPacked = PackedMoves<Spec>;
 
-  explicit MoveInfo(const Move& mov) : mov_(mov) {}
-  ~MoveInfo();
+  explicit MoveInfo(const Move& mov) : mov_(stored(mov)), link_(initial_link(mov)) {}
   MoveInfo(const MoveInfo&) = delete;
   MoveInfo& operator=(const MoveInfo&) = delete;
 
-  const Move& get_move() const { return mov_; }
+  // The move itself (a reference) or, for packed moves, a copy decoded from its code.
+  decltype(auto) get_move() const {
+    if constexpr (kPacked)
+      return move_from(link_.load(std::memory_order_acquire));
+    else
+      return static_cast<const Move&>(mov_);
+  }
   std::uint64_t visits() const { return stats_.visits.load(std::memory_order_relaxed); }
   std::int64_t sum_rewards() const { return stats_.sum_evaluations.load(std::memory_order_relaxed); }
   const NodeStats& stats() const { return stats_; }
   // Acquire: pairs with the release of the installing compare-and-swap, so the node's moves and
   // evaluation are visible to whoever sees the pointer.
-  const SearchNode<Spec>* child() const { return child_.load(std::memory_order_acquire); }
-  bool owned() const { return owned_.load(std::memory_order_relaxed); }
+  const SearchNode<Spec>* child() const { return node_of(link_.load(std::memory_order_acquire)); }
+  bool owned() const { return is_owned(link_.load(std::memory_order_relaxed)); }
 
  private:
   friend class SearchTree<Spec>;
+  using StoredMove = std::conditional_t<kPacked, detail::NoMove, Move>;
 
-  const Move mov_;
-  // Only ever changes once, from null to a fully built node, by a compare-and-swap with release
-  // ordering; every load uses acquire ordering.
-  std::atomic<SearchNode<Spec>*> child_{nullptr};
-  // Stored true (relaxed) by the thread whose swap installed a node it built; read only by the
-  // destructor, which runs after the workers have been joined.
-  std::atomic<bool> owned_{false};
+  // The link word. Bit 0 set: not expanded yet, and (packed moves) the move's code above it.
+  // Bit 0 clear: the child's address, with kOwned set when this edge installed a node it built.
+  static constexpr std::uint64_t kUnexpanded = 1;
+  static constexpr std::uint64_t kOwned = 2;
+
+  static StoredMove stored(const Move& mov) {
+    if constexpr (kPacked)
+      return {};
+    else
+      return mov;
+  }
+  static std::uint64_t initial_link(const Move& mov) {
+    if constexpr (kPacked)
+      return Spec::pack_move(mov) << 1 | kUnexpanded;
+    else
+      return kUnexpanded;
+  }
+  // An unexpanded link holds a code in the owned bit's place.
+  static bool is_owned(std::uint64_t link) { return (link & (kUnexpanded | kOwned)) == kOwned; }
+  static SearchNode<Spec>* node_of(std::uint64_t link) {
+    if (link & kUnexpanded) return nullptr;
+    return reinterpret_cast<SearchNode<Spec>*>(static_cast<std::uintptr_t>(link & ~kOwned));
+  }
+  // The code this edge's move was packed to, read from `link` or from the child (0 for moves that
+  // are not packed).
+  static std::uint64_t code_of(std::uint64_t link);
+  // The move, given a value of link_ (a reference for unpacked moves).
+  decltype(auto) move_from([[maybe_unused]] std::uint64_t link) const {
+    if constexpr (kPacked)
+      return Spec::unpack_move(code_of(link));
+    else
+      return static_cast<const Move&>(mov_);
+  }
+
+  [[no_unique_address]] const StoredMove mov_;
+  // Changes once, from unexpanded to a fully built node, by a compare-and-swap with release
+  // ordering; every load that may follow the pointer uses acquire ordering. The owned bit is only
+  // read after the workers have been joined.
+  std::atomic<std::uint64_t> link_;
   NodeStats stats_;
 };
 
-// A node: the edges of its state, fixed when it is built, its statistics and the evaluation made
-// when it was built. Everything but the statistics and the edges' links is read-only once the
-// node is published.
+// A node: its statistics, the evaluation made when it was built and, right behind it in the same
+// allocation, the edges of its state. Everything but the statistics and the edges' links is
+// read-only once the node is published. Nodes live in their tree's arenas and die with the tree.
 template <class Spec>
 class SearchNode {
  public:
   using Move = typename Spec::Move;
   using StateEvaluation = typename Spec::StateEvaluation;
+  using Edge = MoveInfo<Spec>;
 
-  SearchNode(std::span<const Move> moves, const StateEvaluation& evaln)
-      : num_moves_(moves.size()), evaln_(evaln) {
-    if (num_moves_ == 0) return;
-    Allocator alloc;
-    moves_ = alloc.allocate(num_moves_);
-    std::size_t built = 0;
-    try {
-      for (; built < num_moves_; ++built) std::construct_at(moves_ + built, moves[built]);
-    } catch (...) {
-      std::destroy(moves_, moves_ + built);
-      alloc.deallocate(moves_, num_moves_);
-      throw;
-    }
-  }
-  ~SearchNode() {
-    if (moves_ == nullptr) return;
-    std::destroy(moves_, moves_ + num_moves_);
-    Allocator().deallocate(moves_, num_moves_);
-  }
   SearchNode(const SearchNode&) = delete;
   SearchNode& operator=(const SearchNode&) = delete;
 
-  std::span<const MoveInfo<Spec>> moves() const { return {moves_, num_moves_}; }
+  std::span<const Edge> moves() const { return {edges(), num_moves_}; }
   const NodeStats& stats() const { return stats_; }
   const StateEvaluation& evaln() const { return evaln_; }
 
  private:
   friend class SearchTree<Spec>;
-  using Allocator = std::allocator<MoveInfo<Spec>>;
+  friend class MoveInfo<Spec>;
+  using IncomingCode = std::conditional_t<MoveInfo<Spec>::kPacked, std::uint64_t, detail::NoMove>;
 
-  // One array per node, in the order of the state's available moves.
-  MoveInfo<Spec>* moves_ = nullptr;
-  const std::size_t num_moves_;
+  // Edges are built from `moves`, in order, into the bytes behind the node.
+  SearchNode(std::span<const Move> moves, const StateEvaluation& evaln, std::uint64_t incoming)
+      : incoming_code_(incoming_from(incoming)), num_moves_(static_cast<std::uint32_t>(moves.size())), evaln_(evaln) {
+    std::size_t built = 0;
+    try {
+      for (; built < num_moves_; ++built) std::construct_at(edges() + built, moves[built]);
+    } catch (...) {
+      std::destroy(edges(), edges() + built);
+      throw;
+    }
+  }
+  ~SearchNode() { std::destroy(edges(), edges() + num_moves_); }
+
+  static constexpr std::size_t alignment() { return std::max(alignof(SearchNode), alignof(Edge)); }
+  static constexpr std::size_t edges_offset() {
+    return (sizeof(SearchNode) + alignof(Edge) - 1) / alignof(Edge) * alignof(Edge);
+  }
+  static constexpr std::size_t bytes_for(std::size_t num_moves) { return edges_offset() + num_moves * sizeof(Edge); }
+  static IncomingCode incoming_from([[maybe_unused]] std::uint64_t code) {
+    if constexpr (MoveInfo<Spec>::kPacked)
+      return code;
+    else
+      return {};
+  }
+  Edge* edges() const {
+    return reinterpret_cast<Edge*>(reinterpret_cast<std::uintptr_t>(this) + edges_offset());
+  }
+
   NodeStats stats_;
+  // Packed moves: the code of the edge that leads here (its link now holds this node's address).
+  [[no_unique_address]] const IncomingCode incoming_code_;
+  const std::uint32_t num_moves_;
   const StateEvaluation evaln_;
 };
 
 template <class Spec>
-MoveInfo<Spec>::~MoveInfo() {
-  // Relaxed is enough: the tree is destroyed only after every worker has been joined.
-  if (owned_.load(std::memory_order_relaxed)) delete child_.load(std::memory_order_relaxed);
+std::uint64_t MoveInfo<Spec>::code_of(std::uint64_t link) {
+  if constexpr (kPacked) {
+    if (link & kUnexpanded) return link >> 1;
+    return node_of(link)->incoming_code_;
+  } else {
+    return 0;
+  }
 }
 
 template <class Spec>
@@ -162,15 +243,16 @@ class SearchTree {
         eval_(std::move(eval)),
         table_(std::move(table)),
         root_state_(state),
-        root_node_(make_node(eval_, state, nullptr)) {}
+        root_node_(build_node(root_arena_, state, nullptr, 0)) {}
   SearchTree(const SearchTree&) = delete;
   SearchTree& operator=(const SearchTree&) = delete;
+  ~SearchTree();
 
   // One playout: descend by the policy, expand one edge, evaluate, back up the reward. False when
   // the node limit stopped it before it began. Throws SearchError on a broken invariant.
   bool playout(ThreadData& thread_data);
 
-  const Node& root_node() const { return root_node_; }
+  const Node& root_node() const { return *root_node_; }
   const State& root_state() const { return root_state_; }
   const Spec& spec() const { return manager_; }
   const Policy& tree_policy() const { return tree_policy_; }
@@ -189,13 +271,42 @@ class SearchTree {
 
  private:
   static constexpr std::size_t kInlinePath = 64;
+  // Without destructors to run, the arenas' chunks are all a tree has to give back.
+  static constexpr bool kTrivialNodes =
+      std::is_trivially_destructible_v<Edge> && std::is_trivially_destructible_v<StateEvaluation>;
 
-  // The node for `state`, not yet part of the tree: its edges are every available move, in order.
-  static Node make_node(const Evaluator& eval, const State& state, const Handle* handle) {
+  // The node for `state` in `arena`, not yet part of the tree: its edges are every available
+  // move, in order. `incoming` is the code of the edge it is built for (packed moves).
+  Node* build_node(NodeArena& arena, const State& state, const Handle* handle, std::uint64_t incoming) const {
     const auto moves = Spec::available_moves(state);
     const std::span<const Move> move_span(moves.data(), moves.size());
-    return Node(move_span, eval.evaluate_new_state(state, move_span, handle));
+    const StateEvaluation evaln = eval_.evaluate_new_state(state, move_span, handle);
+    static_assert(Node::alignment() <= NodeArena::kAlignment);
+    const std::size_t bytes = Node::bytes_for(move_span.size());
+    void* memory = arena.allocate(bytes, Node::alignment());
+    try {
+      return ::new (memory) Node(move_span, evaln, incoming);
+    } catch (...) {
+      arena.release_last(memory, bytes);
+      throw;
+    }
   }
+  // Destroys a node that never joined the tree and gives its bytes back.
+  static void discard(NodeArena& arena, Node* node) {
+    const std::size_t bytes = Node::bytes_for(node->num_moves_);
+    node->~Node();
+    arena.release_last(node, bytes);
+  }
+  static void destroy_subtree(Node* node) {
+    for (const Edge& edge : node->moves()) {
+      const std::uint64_t link = edge.link_.load(std::memory_order_relaxed);
+      if (Edge::is_owned(link)) destroy_subtree(Edge::node_of(link));
+    }
+    node->~Node();
+  }
+
+  // The arena this worker builds its nodes of this tree in, made on its first expansion.
+  NodeArena& arena_for(ThreadData& thread_data);
 
   // The node behind `choice`, building and installing it first when the edge is still empty.
   Node* descend(const State& state, Edge& choice, const Node& current, ThreadData& thread_data,
@@ -206,12 +317,16 @@ class SearchTree {
   Evaluator eval_;
   Table table_;
   State root_state_;
+  const std::uint64_t id_ = detail::next_tree_id.fetch_add(1, std::memory_order_relaxed);
+  // The root's own arena (the constructing thread's), and the workers' arenas: each is pushed
+  // once, by a compare-and-swap, when its worker first expands a node; read after the join.
+  NodeArena root_arena_;
+  std::atomic<NodeArena*> arenas_{nullptr};
   // Nodes detached from the tree but kept alive with it. Only a transposition table would add to
-  // it, so the mutex is never taken during a search. Declared before the root so that the root's
-  // edges are destroyed first.
+  // it, so the mutex is never taken during a search.
   std::mutex orphaned_mutex_;
-  std::vector<std::unique_ptr<Node>> orphaned_;
-  Node root_node_;
+  std::vector<Node*> orphaned_;
+  Node* const root_node_;
   // Nodes in the tree plus playouts in progress. Relaxed adds and subtracts: it only gates the
   // node limit and is read for results after the join. Every playout changes it twice.
   alignas(kCacheLine) std::atomic<std::uint64_t> num_nodes_{1};
@@ -220,6 +335,34 @@ class SearchTree {
   std::atomic<std::uint64_t> delayed_transposition_table_hits_{0};
   std::atomic<std::uint64_t> expansion_contention_events_{0};
 };
+
+template <class Spec>
+SearchTree<Spec>::~SearchTree() {
+  // Runs after every worker has been joined: relaxed loads see everything.
+  if constexpr (!kTrivialNodes) {
+    destroy_subtree(root_node_);
+    for (Node* node : orphaned_) destroy_subtree(node);
+  }
+  for (NodeArena* arena = arenas_.load(std::memory_order_relaxed); arena != nullptr;) {
+    NodeArena* next = arena->next;
+    delete arena;
+    arena = next;
+  }
+}
+
+template <class Spec>
+NodeArena& SearchTree<Spec>::arena_for(ThreadData& thread_data) {
+  if (thread_data.arena_tree != id_) [[unlikely]] {
+    auto* arena = new NodeArena;
+    arena->next = arenas_.load(std::memory_order_relaxed);
+    // Only the list itself is published; the arena is used by this worker alone until the join.
+    while (!arenas_.compare_exchange_weak(arena->next, arena, std::memory_order_relaxed)) {
+    }
+    thread_data.arena = arena;
+    thread_data.arena_tree = id_;
+  }
+  return *thread_data.arena;
+}
 
 template <class Spec>
 bool SearchTree<Spec>::playout(ThreadData& thread_data) {
@@ -232,7 +375,7 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
   SmallVec<Player, kInlinePath> players;
   bool did_we_create = false;
   // The root's own statistics are never updated, so it is only ever read here.
-  const Node* node = &root_node_;
+  const Node* node = root_node_;
 
   for (;;) {
     if (node->num_moves_ == 0) break;
@@ -241,14 +384,14 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
     const auto edges = node->moves();
     const Edge& chosen = tree_policy_.choose_child(edges, Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.
-    Edge& choice = node->moves_[static_cast<std::size_t>(&chosen - edges.data())];
+    Edge& choice = node->edges()[static_cast<std::size_t>(&chosen - edges.data())];
     choice.stats_.down(Spec::virtual_loss);
     players.push_back(Spec::current_player(state));
     path.push_back(&choice);
     if (path.size() > Spec::max_playout_length)
       throw SearchError(playout_length_exceeded_message(Spec::max_playout_length));
 
-    Spec::make_move(state, choice.mov_);
+    Spec::make_move(state, choice.move_from(choice.link_.load(std::memory_order_acquire)));
     Node* next = descend(state, choice, *node, thread_data, did_we_create);
     if (std::find(node_path.begin(), node_path.end(), next) != node_path.end())
       throw SearchError(std::string(cycle_detected_message()));
@@ -275,24 +418,25 @@ template <class Spec>
 SearchNode<Spec>* SearchTree<Spec>::descend(const State& state, Edge& choice, const Node& current,
                                             ThreadData& thread_data, bool& did_we_create) {
   did_we_create = false;
-  if (Node* existing = choice.child_.load(std::memory_order_acquire)) return existing;
+  std::uint64_t link = choice.link_.load(std::memory_order_acquire);
+  if (Node* existing = Edge::node_of(link)) return existing;
 
   const Handle handle{current, thread_data};
+  NodeArena& arena = arena_for(thread_data);
   // Built in place: nodes are neither copied nor moved.
-  std::unique_ptr<Node> created(new Node(make_node(eval_, state, &handle)));
-  Node* expected = nullptr;
+  Node* created = build_node(arena, state, &handle, Edge::code_of(link));
+  const std::uint64_t installed = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(created)) | Edge::kOwned;
   // Release publishes the fully built node; on failure the acquire load makes the winner's node
   // readable.
-  if (choice.child_.compare_exchange_strong(expected, created.get(), std::memory_order_release,
-                                            std::memory_order_acquire)) {
-    choice.owned_.store(true, std::memory_order_relaxed);
+  if (choice.link_.compare_exchange_strong(link, installed, std::memory_order_release, std::memory_order_acquire)) {
     num_nodes_.fetch_add(1, std::memory_order_relaxed);
     did_we_create = true;
-    return created.release();
+    return created;
   }
-  // Another worker installed its node first: ours is destroyed at once (by `created`).
+  // Another worker installed its node first: ours is destroyed at once.
   expansion_contention_events_.fetch_add(1, std::memory_order_relaxed);
-  return expected;
+  discard(arena, created);
+  return Edge::node_of(link);
 }
 
 }  // namespace mcts

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "game/action_space.hpp"
+#include "game/rules.hpp"
 #include "game/table.hpp"
 #include "game/text.hpp"
 #include "game_builders.hpp"
@@ -205,6 +206,65 @@ TEST(ActionSpace, PartsAreTheListsOfTheirPhases) {
   ActionList jester;
   jester_actions(2, jester);
   EXPECT_EQ(shown(jester), shown({Action::change_player(PlayerId{0}), Action::change_player(PlayerId{1})}));
+}
+
+// Every state met in seeded random games of N players, with and without refills left.
+template <int N>
+std::vector<State<N>> visited_states(std::uint64_t games) {
+  std::vector<State<N>> states;
+  StdRng chooser = StdRng::seed_from_u64(77);
+  for (std::uint64_t g = 0; g < games; ++g) {
+    State<N> s = State<N>::create(g);
+    for (;;) {
+      states.push_back(s);
+      const ActionList actions = get_action_space(s);
+      if (actions.empty() || advance(s, actions[chooser.below(static_cast<std::uint32_t>(actions.size()))])) break;
+    }
+  }
+  return states;
+}
+
+template <int N>
+void expect_packing_and_drawing_agree(std::uint64_t games) {
+  for (const State<N>& s : visited_states<N>(games)) {
+    const ActionList all = get_action_space(s);
+    for (const Action& a : all) {
+      const Action back = unpack_action(pack_action(a));
+      ASSERT_EQ(back, a);
+      ASSERT_EQ(text::debug(back), text::debug(a));
+      ASSERT_LT(pack_action(a), std::uint64_t{1} << 63);
+    }
+    // A drawn move is the listed one at the drawn position, and the generators stay in step.
+    for (const bool prune : {false, true}) {
+      const ActionList listed = prune ? prune_bad_moves(all) : all;
+      StdRng drawing = StdRng::seed_from_u64(s.rng_seed);
+      StdRng listing = StdRng::seed_from_u64(s.rng_seed);
+      const std::optional<Action> drawn = prune ? draw_action<N, true>(s, drawing) : draw_action<N, false>(s, drawing);
+      ASSERT_EQ(drawn.has_value(), !listed.empty());
+      if (drawn) {
+        ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]));
+      }
+      ASSERT_EQ(drawing.next_u32(), listing.next_u32());
+    }
+  }
+}
+
+TEST(ActionSpace, PackedActionsAndDrawnMovesMatchTheList) {
+  expect_packing_and_drawing_agree<1>(400);
+  expect_packing_and_drawing_agree<2>(200);
+  expect_packing_and_drawing_agree<3>(200);
+  expect_packing_and_drawing_agree<4>(200);
+}
+
+TEST(ActionSpace, DrawingFromAnEmptySpaceDrawsNothing) {
+  State<1> s = blank_state<1>();
+  s.players[0].hand = hand("S2 H3");
+  s.action_type = ActionType::discard(20);
+  s.hand_refills_left = 0;
+  StdRng rng = StdRng::seed_from_u64(1);
+  StdRng untouched = StdRng::seed_from_u64(1);
+  EXPECT_FALSE((draw_action<1, true>(s, rng)));
+  EXPECT_EQ(rng.next_u32(), untouched.next_u32());
 }
 
 ActionList list(std::initializer_list<Action> actions) { return ActionList::from_range(actions); }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <numeric>
@@ -176,6 +177,14 @@ TEST_P(ChachaPaths, VectorAndPortableBlocksAgree) {
     corvanta::chacha12_blocks(key, GetParam(), fast.data());
     corvanta::detail::chacha12_blocks_portable(key, GetParam(), plain.data());
     EXPECT_EQ(fast, plain) << "seed " << seed;
+    // Each block alone, either way, is the same 16 words.
+    for (std::size_t blk = 0; blk < corvanta::kChachaBlocks; ++blk) {
+      std::array<std::uint32_t, corvanta::kChachaBlockWords> one{}, one_plain{};
+      corvanta::chacha12_block(key, GetParam() + blk, one.data());
+      corvanta::detail::chacha12_block_portable(key, GetParam() + blk, one_plain.data());
+      EXPECT_TRUE(std::equal(one.begin(), one.end(), fast.begin() + corvanta::kChachaBlockWords * blk)) << blk;
+      EXPECT_EQ(one, one_plain) << blk;
+    }
   }
 }
 

@@ -207,6 +207,57 @@ TEST(SearchTree, FreesEveryNodeAndEdge) {
   EXPECT_EQ(toy::Evaluation::live.load(), evaluations_before);
 }
 
+// The same toy game with its moves packed into the edges' link words.
+struct PackedSpec : toy::Spec<> {
+  using Evaluator = toy::Evaluator<PackedSpec>;
+  static std::uint64_t pack_move(const toy::Move& m) { return m.index; }
+  static toy::Move unpack_move(std::uint64_t code) { return toy::Move(static_cast<std::uint32_t>(code)); }
+};
+static_assert(mcts::PackedMoves<PackedSpec> && !mcts::PackedMoves<DefaultSpec>);
+static_assert(sizeof(mcts::MoveInfo<PackedSpec>) == 24);
+
+// Every edge gives back its move, before and after its child was built; one worker's statistics
+// are those of the unpacked tree, playout for playout.
+TEST(SearchTree, PackedMovesRoundTripAndSearchTheSame) {
+  toy::World packed_world;
+  toy::World plain_world;
+  mcts::SearchTree<PackedSpec> packed(toy::root_state(packed_world), PackedSpec{}, toy::Policy{},
+                                      toy::Evaluator<PackedSpec>{&packed_world}, toy::EmptyTable{});
+  toy::Tree plain = make_tree(plain_world);
+  mcts::ThreadData packed_thread;
+  mcts::ThreadData plain_thread;
+  for (int i = 0; i < 300; ++i) {
+    packed.playout(packed_thread);
+    plain.playout(plain_thread);
+  }
+  const auto compare = [](const auto& self, const auto& a, const auto& b) -> void {
+    ASSERT_EQ(a.moves().size(), b.moves().size());
+    for (std::size_t i = 0; i < a.moves().size(); ++i) {
+      const auto& x = a.moves()[i];
+      const auto& y = b.moves()[i];
+      EXPECT_EQ(x.get_move().index, y.get_move().index);
+      EXPECT_EQ(x.visits(), y.visits());
+      EXPECT_EQ(x.sum_rewards(), y.sum_rewards());
+      EXPECT_EQ(x.owned(), y.owned());
+      ASSERT_EQ(x.child() == nullptr, y.child() == nullptr);
+      if (x.child() != nullptr) self(self, *x.child(), *y.child());
+    }
+  };
+  compare(compare, packed.root_node(), plain.root_node());
+  EXPECT_EQ(packed.num_nodes(), plain.num_nodes());
+}
+
+// A worker's data outlives trees: each new tree gives it an arena of its own.
+TEST(SearchTree, ThreadDataServesOneTreeAfterAnother) {
+  mcts::ThreadData thread_data;
+  for (int round = 0; round < 3; ++round) {
+    toy::World world;
+    toy::Tree tree = make_tree(world);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(tree.playout(thread_data));
+    EXPECT_EQ(tree.num_nodes(), toy::count_nodes(tree.root_node()));
+  }
+}
+
 TEST(SearchTree, FailureMessages) {
   EXPECT_EQ(mcts::playout_length_exceeded_message(1000),
             "playout length exceeded maximum of 1000 (maybe the transposition table is creating an "
