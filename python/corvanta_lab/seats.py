@@ -1,4 +1,4 @@
-"""Seat specifications: the short texts that name a player on the command line.
+"""Seat texts: the short strings that name a player on the command line.
 
 =====================================================  =============================================
 spec                                                   player
