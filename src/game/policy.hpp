@@ -108,10 +108,61 @@ class MyPolicy {
   }
 
   // The edge with the largest key, ties broken by the worker's generator. The counters are read
-  // while other workers change them, so one call may mix older and newer counts.
+  // while other workers change them, so one call may mix older and newer counts; each edge's
+  // counters are read once.
   template <class Spec>
   const mcts::MoveInfo<Spec>& choose_child(std::span<const mcts::MoveInfo<Spec>> moves,
                                            const mcts::SearchHandle<Spec>& handle) const {
+    if (moves.size() > kMaxBatch) return choose_child_one_by_one(moves, handle);
+    mcts::PolicyRng& tie_break = handle.thread_data.policy_data;
+    std::uint64_t visits[kMaxBatch];
+    std::uint64_t all_visits = 0;
+    std::uint64_t unexpanded = 0;
+    // An edge never taken has an infinite key, and every rule gives a taken edge a finite one.
+    // So the first untaken edge wins over every edge before it, and only the untaken edges after
+    // it can tie with it: only the keys before it are needed, and only for the tie-breaks they
+    // draw on the way.
+    std::size_t first_untried = moves.size();
+    for (std::size_t i = moves.size(); i-- > 0;) {
+      visits[i] = moves[i].visits();
+      all_visits += visits[i];
+      unexpanded += !moves[i].expanded();
+      first_untried = visits[i] == 0 ? i : first_untried;
+    }
+    const double total = static_cast<double>(all_visits) + 1.0;
+    const double k = static_cast<double>(unexpanded) + 1.0;
+    const std::size_t keyed = first_untried;
+    const mcts::MoveInfo<Spec>* best = std::visit(
+        [&](const auto& r) -> const mcts::MoveInfo<Spec>* {
+          if (keyed == 0) return nullptr;
+          const auto prepared = r.prepare(total, k);
+          // The keys side by side (the divisions and square roots vectorise), then compared in
+          // order. Counts stay below 2^63, where the signed conversion gives the same double.
+          double n[kMaxBatch];
+          double sums[kMaxBatch];
+          double keys[kMaxBatch];
+          for (std::size_t i = 0; i < keyed; ++i) {
+            n[i] = static_cast<double>(static_cast<std::int64_t>(visits[i]));
+            sums[i] = static_cast<double>(moves[i].sum_rewards());
+          }
+          for (std::size_t i = 0; i < keyed; ++i) keys[i] = sums[i] / n[i] + prepared.bonus(n[i]);
+          return tie_break.select_by_key(moves.first(keyed), [&](const auto& edge) {
+            return keys[static_cast<std::size_t>(&edge - moves.data())];
+          });
+        },
+        rule_);
+    if (first_untried == moves.size()) return *best;
+    const auto untried = moves.subspan(first_untried);
+    return untried[tie_break.choose_among_tied(untried.size(), [&](std::size_t i) { return visits[first_untried + i] == 0; })];
+  }
+
+ private:
+  // Nodes with more edges than this (no game state has them) take the choice one key at a time.
+  static constexpr std::size_t kMaxBatch = 256;
+
+  template <class Spec>
+  const mcts::MoveInfo<Spec>& choose_child_one_by_one(std::span<const mcts::MoveInfo<Spec>> moves,
+                                                      const mcts::SearchHandle<Spec>& handle) const {
     std::uint64_t visits = 0;
     std::uint64_t unexpanded = 0;
     for (const auto& edge : moves) {
@@ -130,7 +181,6 @@ class MyPolicy {
         rule_);
   }
 
- private:
   Rule rule_;
 };
 

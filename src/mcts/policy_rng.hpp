@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <limits>
@@ -29,8 +30,23 @@ class PolicyRng {
         count = 1;
       } else if (k == best) {
         ++count;
-        if (count < 2 || rng.below(count) == 0) choice = &item;
+        if (count < 2 || rng.one_in(count)) choice = &item;
       }
+    }
+    return choice;
+  }
+
+  // The same choice, with the same draws, as select_by_key makes when exactly the items i in
+  // [0, size) with tied(i) share the largest key: for callers that know them without their keys.
+  // Returns size when none is tied.
+  template <class Tied>
+  std::size_t choose_among_tied(std::size_t size, Tied&& tied) {
+    std::size_t choice = size;
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (!tied(i)) continue;
+      ++count;
+      if (count < 2 || rng.one_in(count)) choice = i;
     }
     return choice;
   }

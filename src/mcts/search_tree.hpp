@@ -108,6 +108,8 @@ class MoveInfo {
   // evaluation are visible to whoever sees the pointer.
   const SearchNode<Spec>* child() const { return node_of(link_.load(std::memory_order_acquire)); }
   bool owned() const { return is_owned(link_.load(std::memory_order_relaxed)); }
+  // Whether child() would find a node; relaxed, for a policy that only counts them.
+  bool expanded() const { return (link_.load(std::memory_order_relaxed) & kUnexpanded) == 0; }
 
  private:
   friend class SearchTree<Spec>;

@@ -155,4 +155,57 @@ TEST(ChooseChild, PrefersTheBetterMeanOnceEveryEdgeIsTried) {
   EXPECT_GT(edges[1].visits(), edges[0].visits());
 }
 
+// The choice as first written: every edge's key by MyPolicy::key, the largest taken.
+struct ReferencePolicy {
+  MyPolicy policy;
+
+  template <class Spec>
+  const mcts::MoveInfo<Spec>& choose_child(std::span<const mcts::MoveInfo<Spec>> moves,
+                                           const mcts::SearchHandle<Spec>& handle) const {
+    double total = 1.0;
+    double unexpanded = 1.0;
+    for (const auto& edge : moves) {
+      total += static_cast<double>(edge.visits());
+      unexpanded += edge.child() == nullptr;
+    }
+    return *handle.thread_data.policy_data.select_by_key(
+        moves, [&](const auto& edge) { return policy.key(edge.visits(), edge.sum_rewards(), total, unexpanded); });
+  }
+};
+
+template <class Policy>
+using RuleSpec = toy::Spec<UINT64_MAX, 1000, Policy>;
+
+template <class A, class B>
+void expect_same_tree(const mcts::SearchNode<A>& a, const mcts::SearchNode<B>& b) {
+  const auto ea = a.moves();
+  const auto eb = b.moves();
+  ASSERT_EQ(ea.size(), eb.size());
+  for (std::size_t i = 0; i < ea.size(); ++i) {
+    ASSERT_EQ(ea[i].visits(), eb[i].visits());
+    ASSERT_EQ(ea[i].child() == nullptr, eb[i].child() == nullptr);
+    if (ea[i].child() != nullptr) expect_same_tree(*ea[i].child(), *eb[i].child());
+    ASSERT_EQ(ea[i].sum_rewards(), eb[i].sum_rewards());
+  }
+}
+
+// One thread: the tree grown by the policy is the tree grown by the written keys, edge for edge,
+// through untried edges, ties and fully tried nodes of every width.
+TEST_P(EveryRule, GrowsTheTreeOfTheWrittenKeys) {
+  for (std::uint32_t branching : {1u, 3u, 40u}) {
+    toy::World world_a, world_b;
+    for (toy::World* w : {&world_a, &world_b}) {
+      w->root_branching = 7;
+      w->branching = branching;
+      w->max_depth = 5;
+    }
+    const MyPolicy rule = variation(static_cast<std::uint8_t>(GetParam()));
+    auto fast = toy::make_manager<RuleSpec<MyPolicy>>(world_a, rule);
+    auto reference = toy::make_manager<RuleSpec<ReferencePolicy>>(world_b, ReferencePolicy{rule});
+    fast.playout_n_parallel(3000, 1);
+    reference.playout_n_parallel(3000, 1);
+    expect_same_tree(fast.tree().root_node(), reference.tree().root_node());
+  }
+}
+
 }  // namespace

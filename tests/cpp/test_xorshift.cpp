@@ -47,4 +47,38 @@ TEST(XorShift, BelowOneIsAlwaysZeroButSteps) {
   EXPECT_EQ(rng.next_u32(), known_xorshift::kOutputs[1]);
 }
 
+TEST(XorShift, FastRemainderIsTheRemainder) {
+  XorShiftRng rng = fixed_seed();
+  for (std::uint32_t m = 1; m < mcts::detail::kFastBound; ++m) {
+    const auto check = [m](std::uint32_t a) {
+      ASSERT_EQ(mcts::detail::fast_remainder(a, m), a % m) << a << " % " << m;
+      ASSERT_EQ(mcts::detail::fast_divides(a, m), a % m == 0) << a << " % " << m;
+    };
+    for (std::uint32_t a : {0u, 1u, m - 1, m, m + 1, 2 * m - 1, 2 * m, UINT32_MAX - 1, UINT32_MAX}) check(a);
+    for (int i = 0; i < 200; ++i) check(rng.next_u32());
+    for (std::uint32_t a = UINT32_MAX / m * m; a != 0 && a >= m; a -= m) {  // the largest multiples
+      check(a);
+      if (a < UINT32_MAX / m * m - 4 * m) break;
+    }
+  }
+}
+
+// The same draws as by division, for every bound of the fast path and the first above it.
+TEST(XorShift, FastDrawsMatchDivision) {
+  XorShiftRng fast = fixed_seed();
+  XorShiftRng reference = fixed_seed();
+  for (std::uint32_t m = 1; m <= 1024; ++m) {
+    const std::uint32_t zone = XorShiftRng::rejection_zone(m);
+    for (int draw = 0; draw < 50; ++draw) {
+      std::uint32_t v;
+      do v = reference.next_u32(); while (v >= zone);
+      if (draw % 2 == 0) {
+        ASSERT_EQ(fast.below(m), v % m) << "m " << m;
+      } else {
+        ASSERT_EQ(fast.one_in(m), v % m == 0) << "m " << m;
+      }
+    }
+  }
+}
+
 }  // namespace
