@@ -64,23 +64,22 @@ StdRng::StdRng(const Key& key) : key_(key) {
   }
 }
 
+StdRng::StdRng(const ChachaKeyWords& words) : key_words_(words) {
+  for (std::size_t i = 0; i < 8; ++i)
+    for (std::size_t b = 0; b < 4; ++b) key_[4 * i + b] = static_cast<std::uint8_t>(words[i] >> (8 * b));
+}
+
 StdRng StdRng::seed_from_u64(std::uint64_t seed) {
-  Key key;
+  ChachaKeyWords words;
   std::uint64_t state = seed;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const std::uint32_t word = pcg32_step(state);
-    for (std::size_t b = 0; b < 4; ++b) key[4 * i + b] = static_cast<std::uint8_t>(word >> (8 * b));
-  }
-  return StdRng(key);
+  for (std::uint32_t& word : words) word = pcg32_step(state);
+  return StdRng(words);
 }
 
 StdRng StdRng::from_rng(StdRng& parent) {
-  Key key;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const std::uint32_t word = parent.next_u32();
-    for (std::size_t b = 0; b < 4; ++b) key[4 * i + b] = static_cast<std::uint8_t>(word >> (8 * b));
-  }
-  return StdRng(key);
+  ChachaKeyWords words;
+  for (std::uint32_t& word : words) word = parent.next_u32();
+  return StdRng(words);
 }
 
 StdRng StdRng::from_entropy() { return from_rng(thread_rng()); }

@@ -86,6 +86,8 @@ class StdRng {
   // block computes just that block (a Hearts power's or a rollout's few words); any other refill
   // computes four, because the generator is streaming.
   void refill(std::size_t wanted);
+  // The key as eight little-endian words, the way both derivations make it.
+  explicit StdRng(const ChachaKeyWords& words);
   [[noreturn]] static void fail_empty_range();
 
   Key key_;

@@ -27,10 +27,23 @@ constexpr std::array<Card, 40> kNumberCards = [] {
 
 }  // namespace
 
+namespace {
+
+// A fresh castle deck as positions in kFreshEnemies: Kings, Queens, Jacks, each group shuffled.
+// Shuffling one-byte positions draws exactly what shuffling the enemies would.
+std::array<std::uint8_t, 12> fresh_castle_order(StdRng& rng) {
+  std::array<std::uint8_t, 12> order{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  for (std::size_t group = 0; group < order.size(); group += 4) rng.shuffle(order.data() + group, 4);
+  return order;
+}
+
+}  // namespace
+
 CastleDeck new_castle_deck(StdRng& rng) {
+  const auto order = fresh_castle_order(rng);
   CastleDeck deck;
-  deck.assign(kFreshEnemies.data(), kFreshEnemies.size());
-  for (std::size_t group = 0; group < kFreshEnemies.size(); group += 4) rng.shuffle(deck.data() + group, 4);
+  for (std::size_t i = 0; i < order.size(); ++i) deck.data()[i] = kFreshEnemies[order[i]];
+  deck.set_size(order.size());
   return deck;
 }
 
@@ -87,7 +100,7 @@ std::size_t fresh_index(Card card) {
 // rank is drawn anew from a fresh castle deck, which also keeps the generator's consumption the
 // same whatever the state of the table.
 void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
-  const CastleDeck fresh = new_castle_deck(rng);
+  const auto order = fresh_castle_order(rng);
   if (castle_deck.empty()) return;
   // A fresh enemy is kept when a face-down enemy equals it in every field: one bit per royal card.
   unsigned still_fresh = 0;
@@ -97,10 +110,11 @@ void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
     if (at < kFreshEnemies.size() && e == kFreshEnemies[at]) still_fresh |= 1u << at;
   }
   const Enemy face_up = castle_deck.back();
-  castle_deck.clear();
-  for (const Enemy& e : fresh)
-    if (still_fresh >> fresh_index(e.card) & 1u) castle_deck.push_back(e);
-  castle_deck.push_back(face_up);
+  std::size_t count = 0;
+  for (const std::uint8_t at : order)
+    if (still_fresh >> at & 1u) castle_deck.data()[count++] = kFreshEnemies[at];
+  castle_deck.data()[count++] = face_up;
+  castle_deck.set_size(count);
 }
 
 // Appends `cards` to the pool, refusing to overflow it as the piles themselves would.
