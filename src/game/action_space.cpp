@@ -78,8 +78,11 @@ void attack_actions(const Hand& hand, ActionList& out) {
     for (const Action& a : own) out.push_back(a);
     return;
   }
-  const Card* cards = hand.data();
+  // A copy of the hand that no written action can alias: reading the caller's cards through a
+  // pointer that might share bytes with the list makes the compiler split every loop in pieces.
   const std::size_t m = hand.size();
+  Card cards[kMaxHandSize];
+  std::copy_n(hand.data(), m, cards);
   Action* next = out.data() + out.size();
 
   // One pass lists the single cards and finds the Aces and the groups of each value from Two to
@@ -134,16 +137,23 @@ namespace {
 
 // For each hand size, the non-empty subsets of its positions as bit masks, smallest first and,
 // within a size, in lexicographic order of their position tuples: the order of the discards.
+// Each row is padded with empty masks to 256 so that it can be read sixteen at a time.
 struct SubsetOrder {
-  std::uint8_t masks[kMaxHandSize + 1][255];
+  alignas(16) std::uint8_t masks[kMaxHandSize + 1][256];
   std::uint8_t counts[kMaxHandSize + 1];
+  std::uint8_t sizes[256];  // cards per mask (a table: the baseline x86 target has no popcount instruction)
 #if defined(CORVANTA_GATHER_SSSE3)
   // Per mask: a byte shuffle that gathers the chosen cards of a 16-byte hand to the front.
   alignas(16) std::uint8_t gather[256][16];
-  std::uint8_t sizes[256];  // cards per mask (a table: the baseline target has no popcount instruction)
+  // Per mask of eight lanes: a byte shuffle that packs the chosen lanes to the front, in order.
+  alignas(8) std::uint8_t pack[256][8];
+  // The attack value of each card value, and per position p a shuffle that spreads the byte of
+  // the card at p to the lanes 0-15 whose bit p % 4 is set: the rows of the nibble-sum tables.
+  alignas(16) std::uint8_t worth[16];
+  alignas(16) std::uint8_t spread[kMaxHandSize][16];
 #endif
 
-  SubsetOrder() : masks{}, counts{} {
+  SubsetOrder() : masks{}, counts{}, sizes{} {
     for (std::size_t m = 0; m <= kMaxHandSize; ++m) {
       for (std::size_t k = 1; k <= m; ++k) {
         for_each_combination(m, k, [&](const std::size_t* idx, std::size_t size) {
@@ -153,21 +163,41 @@ struct SubsetOrder {
         });
       }
     }
+    for (unsigned mask = 0; mask < 256; ++mask) sizes[mask] = static_cast<std::uint8_t>(std::popcount(mask));
 #if defined(CORVANTA_GATHER_SSSE3)
     for (unsigned mask = 0; mask < 256; ++mask) {
       std::size_t out = 0;
+      std::size_t packed = 0;
       for (unsigned pos = 0; pos < 8; ++pos) {
         if ((mask >> pos & 1u) == 0) continue;
         gather[mask][out++] = static_cast<std::uint8_t>(2 * pos);
         gather[mask][out++] = static_cast<std::uint8_t>(2 * pos + 1);
+        pack[mask][packed++] = static_cast<std::uint8_t>(pos);
       }
-      sizes[mask] = static_cast<std::uint8_t>(out / 2);
       for (; out < 16; ++out) gather[mask][out] = 0x80;  // zero the unused slots
+      for (; packed < 8; ++packed) pack[mask][packed] = 0x80;
     }
+    for (unsigned v = 0; v < 16; ++v)
+      worth[v] = v <= static_cast<unsigned>(CardValue::King)
+                     ? static_cast<std::uint8_t>(attack_value(Card{CardSuit::None, static_cast<CardValue>(v)}))
+                     : 0;
+    for (unsigned pos = 0; pos < kMaxHandSize; ++pos)
+      for (unsigned lane = 0; lane < 16; ++lane)
+        spread[pos][lane] = (lane >> (pos % 4) & 1u) != 0 ? static_cast<std::uint8_t>(2 * pos + 1) : 0x80;
 #endif
   }
 };
 const SubsetOrder kSubsets;
+
+// Which subsets of the hand, in the order of the discards, are worth at least n (`worthy`), and
+// which of those also spare every position of `kept_out` (`spared`): bit i of word w stands for
+// subset 16 w + i.
+struct SubsetBits {
+  std::uint16_t worthy[16];
+  std::uint16_t spared[16];
+  std::size_t worthy_count;
+  std::size_t spared_count;
+};
 
 // Subset sums of the hand's attack values, indexed by position mask: each card doubles the table.
 void subset_sums(const Hand& hand, std::uint16_t* sums) {
@@ -196,6 +226,35 @@ std::size_t worthy_subsets(const Hand& hand, std::uint16_t n, std::uint8_t* wort
   return count;
 }
 
+void subset_bits_portable(const Hand& hand, std::uint16_t n, unsigned kept_out, SubsetBits& bits) {
+  std::uint16_t sums[1u << kMaxHandSize];
+  subset_sums(hand, sums);
+  const std::size_t m = hand.size();
+  const std::uint8_t* masks = kSubsets.masks[m];
+  bits = SubsetBits{};
+  for (std::size_t i = 0; i < kSubsets.counts[m]; ++i) {
+    const unsigned worthy = sums[masks[i]] >= n ? 1u : 0u;
+    const unsigned spared = worthy & ((masks[i] & kept_out) == 0 ? 1u : 0u);
+    bits.worthy[i / 16] = static_cast<std::uint16_t>(bits.worthy[i / 16] | worthy << (i % 16));
+    bits.spared[i / 16] = static_cast<std::uint16_t>(bits.spared[i / 16] | spared << (i % 16));
+    bits.worthy_count += worthy;
+    bits.spared_count += spared;
+  }
+}
+
+// The mask of the k-th subset (from 0) whose bit is set in `words`, k being below their count.
+std::uint8_t nth_subset(std::size_t m, const std::uint16_t* words, std::size_t k) {
+  std::size_t w = 0;
+  for (;; ++w) {
+    const std::size_t here = kSubsets.sizes[words[w] & 0xFFu] + kSubsets.sizes[words[w] >> 8];
+    if (k < here) break;
+    k -= here;
+  }
+  unsigned bits = words[w];
+  for (; k > 0; --k) bits &= bits - 1;
+  return kSubsets.masks[m][16 * w + static_cast<std::size_t>(std::countr_zero(bits))];
+}
+
 }  // namespace
 
 void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out) {
@@ -215,14 +274,101 @@ void detail::discard_actions_portable(const Hand& hand, std::uint16_t n, ActionL
 #if defined(CORVANTA_GATHER_SSSE3)
 namespace {
 
+// Sixteen subsets at a time: a subset's worth is the worth of its positions 0-3 plus that of its
+// positions 4-7, each looked up by a byte shuffle in a 16-entry table of nibble sums. A hand of
+// eight Kings is worth 160, so every sum fits in a byte.
+struct NibbleSums {
+  __m128i low;
+  __m128i high;
+  __m128i threshold;
+  bool reachable;  // false when n exceeds any byte, hence any subset's worth
+};
+
+// The hand's cards as 16 bytes, the slots past its size zeroed.
+__attribute__((target("ssse3"))) inline __m128i hand_bytes(const Hand& hand) {
+  const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i used = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(2 * hand.size())), lanes);
+  return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hand.data())), used);
+}
+
+// The table of one nibble: the sum over its four positions of their worth spread to the lanes.
+__attribute__((target("ssse3"))) inline __m128i nibble_table(__m128i worth, std::size_t first) {
+  const auto* spread = reinterpret_cast<const __m128i*>(kSubsets.spread[first]);
+  return _mm_add_epi8(
+      _mm_add_epi8(_mm_shuffle_epi8(worth, _mm_load_si128(spread)), _mm_shuffle_epi8(worth, _mm_load_si128(spread + 1))),
+      _mm_add_epi8(_mm_shuffle_epi8(worth, _mm_load_si128(spread + 2)), _mm_shuffle_epi8(worth, _mm_load_si128(spread + 3))));
+}
+
+__attribute__((target("ssse3"))) NibbleSums nibble_sums(__m128i cards, std::uint16_t n) {
+  // Each card's value byte becomes its attack value (the suit bytes become noise no shuffle reads).
+  const __m128i worth = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.worth)), cards);
+  return {nibble_table(worth, 0), nibble_table(worth, 4), _mm_set1_epi8(static_cast<char>(n)), n <= 0xFF};
+}
+
+// The lanes of sixteen masks worth at least n, as a 16-bit movemask.
+__attribute__((target("ssse3"))) inline __m128i worth_enough(const NibbleSums& t, __m128i masks) {
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i sums = _mm_add_epi8(_mm_shuffle_epi8(t.low, _mm_and_si128(masks, nibble)),
+                                    _mm_shuffle_epi8(t.high, _mm_and_si128(_mm_srli_epi16(masks, 4), nibble)));
+  return _mm_cmpeq_epi8(_mm_max_epu8(sums, t.threshold), sums);
+}
+
+// Bits of the lanes that hold one of the row's `count` subsets, for the 16 lanes from `base`.
+inline unsigned lanes_in_row(std::size_t base, std::size_t count) {
+  return count - base >= 16 ? 0xFFFFu : (1u << (count - base)) - 1u;
+}
+
+// worthy_subsets with each block of sixteen subsets tested at once and its passing masks packed
+// by two byte shuffles; `worthy` needs room for 255 + 8 (a packed half is stored whole).
+__attribute__((target("ssse3"))) std::size_t worthy_subsets_ssse3(std::size_t m, const NibbleSums& t,
+                                                                   std::uint8_t* worthy) {
+  if (!t.reachable) return 0;
+  const std::size_t total = kSubsets.counts[m];
+  std::size_t count = 0;
+  for (std::size_t base = 0; base < total; base += 16) {
+    const __m128i masks = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.masks[m] + base));
+    const unsigned pass = static_cast<unsigned>(_mm_movemask_epi8(worth_enough(t, masks))) & lanes_in_row(base, total);
+    const unsigned low = pass & 0xFFu;
+    const unsigned high = pass >> 8;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(worthy + count),
+                     _mm_shuffle_epi8(masks, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kSubsets.pack[low]))));
+    count += kSubsets.sizes[low];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(worthy + count),
+                     _mm_shuffle_epi8(_mm_srli_si128(masks, 8),
+                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kSubsets.pack[high]))));
+    count += kSubsets.sizes[high];
+  }
+  return count;
+}
+
+__attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::uint16_t n, unsigned kept_out,
+                                                        SubsetBits& bits) {
+  bits = SubsetBits{};
+  const NibbleSums t = nibble_sums(hand_bytes(hand), n);
+  if (!t.reachable) return;
+  const std::size_t m = hand.size();
+  const std::size_t total = kSubsets.counts[m];
+  const __m128i kept = _mm_set1_epi8(static_cast<char>(kept_out));
+  for (std::size_t base = 0; base < total; base += 16) {
+    const __m128i masks = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.masks[m] + base));
+    const __m128i pass = worth_enough(t, masks);
+    const __m128i spares = _mm_cmpeq_epi8(_mm_and_si128(masks, kept), _mm_setzero_si128());
+    const unsigned in_row = lanes_in_row(base, total);
+    const unsigned worthy = static_cast<unsigned>(_mm_movemask_epi8(pass)) & in_row;
+    const unsigned spared = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(pass, spares))) & in_row;
+    bits.worthy[base / 16] = static_cast<std::uint16_t>(worthy);
+    bits.spared[base / 16] = static_cast<std::uint16_t>(spared);
+    bits.worthy_count += kSubsets.sizes[worthy & 0xFFu] + kSubsets.sizes[worthy >> 8];
+    bits.spared_count += kSubsets.sizes[spared & 0xFFu] + kSubsets.sizes[spared >> 8];
+  }
+}
+
 // The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
 // with one byte shuffle instead of card by card.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
-  std::uint8_t worthy[255];
-  const std::size_t count = worthy_subsets(hand, n, worthy);
-  alignas(16) Card padded[kMaxHandSize] = {};
-  std::copy(hand.begin(), hand.end(), padded);
-  const __m128i cards = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+  const __m128i cards = hand_bytes(hand);
+  std::uint8_t worthy[255 + 8];
+  const std::size_t count = worthy_subsets_ssse3(hand.size(), nibble_sums(cards, n), worthy);
   const std::size_t start = out.size();
   if (start + count > out.capacity) fail("fixed-capacity list is full");
   Action* next = out.data() + start;
@@ -245,6 +391,20 @@ const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
 
 }  // namespace
 #endif
+
+namespace {
+
+void subset_bits(const Hand& hand, std::uint16_t n, unsigned kept_out, SubsetBits& bits) {
+#if defined(CORVANTA_GATHER_SSSE3)
+  if (kHasSsse3) {
+    subset_bits_ssse3(hand, n, kept_out, bits);
+    return;
+  }
+#endif
+  subset_bits_portable(hand, n, kept_out, bits);
+}
+
+}  // namespace
 
 void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out) {
 #if defined(CORVANTA_GATHER_SSSE3)
@@ -288,29 +448,25 @@ std::optional<Action> draw_action(const State<N>& state, StdRng& rng) {
     return moves[rng.below(static_cast<std::uint32_t>(moves.size()))];
   }
   const Hand& hand = state.current_hand();
-  std::uint8_t worthy[255];
-  std::size_t count = worthy_subsets(hand, state.action_type.discard_amount, worthy);
-  const std::size_t refill = N == 1 && state.hand_refills_left > 0 ? 1 : 0;
+  unsigned diamonds = 0;
   if constexpr (Prune) {
-    // The discards that spare every Diamonds card, in order, unless the pruned list would be empty.
-    unsigned diamonds = 0;
     for (std::size_t i = 0; i < hand.size(); ++i) diamonds |= (hand.data()[i].suit == CardSuit::Diamonds ? 1u : 0u) << i;
-    std::uint8_t spared[255];
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      spared[kept] = worthy[i];
-      kept += (worthy[i] & diamonds) == 0;
-    }
-    if (kept + refill > 0) {
-      std::copy_n(spared, kept, worthy);
-      count = kept;
-    }
+  }
+  SubsetBits bits;
+  subset_bits(hand, state.action_type.discard_amount, diamonds, bits);
+  const std::uint16_t* words = bits.worthy;
+  std::size_t count = bits.worthy_count;
+  const std::size_t refill = N == 1 && state.hand_refills_left > 0 ? 1 : 0;
+  // Pruned: the discards that spare every Diamonds card, unless the pruned list would be empty.
+  if (Prune && bits.spared_count + refill > 0) {
+    words = bits.spared;
+    count = bits.spared_count;
   }
   if (count + refill == 0) return std::nullopt;
   const std::size_t chosen = rng.below(static_cast<std::uint32_t>(count + refill));
   if (chosen == count) return Action::refill_hand();
   Action a;
-  write_cards(a, Action::Kind::Discard, hand.data(), worthy[chosen]);
+  write_cards(a, Action::Kind::Discard, hand.data(), nth_subset(hand.size(), words, chosen));
   return a;
 }
 

@@ -1,6 +1,7 @@
 // The ordered list of legal actions and the discard pruning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -127,24 +128,62 @@ TEST(DiscardPhase, HandWorthTooLittleWithoutRefillsIsEmpty) {
   EXPECT_EQ(shown(space<1>("S2 H3", ActionType::discard(20), 1)), shown({Action::refill_hand()}));
 }
 
-TEST(DiscardPhase, FastAndPortableListingsAgree) {
-  // Random hands of every size, drawn from a shuffled deck with royals and jesters.
+// The discards by their definition: for each size, the position tuples in lexicographic order,
+// kept when their attack values add up to n.
+ActionList discards_by_definition(const Hand& h, std::uint16_t n) {
+  ActionList out;
+  for (std::size_t k = 1; k <= h.size(); ++k) {
+    std::vector<bool> chosen(h.size(), false);
+    std::fill(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(k), true);
+    do {
+      Hand cards;
+      for (std::size_t i = 0; i < h.size(); ++i)
+        if (chosen[i]) cards.push_back(h[i]);
+      if (attack_sum(cards) >= n) out.push_back(Action::discard(cards));
+    } while (std::prev_permutation(chosen.begin(), chosen.end()));
+  }
+  return out;
+}
+
+// Random hands of every size, drawn from a shuffled deck with royals and jesters, with
+// thresholds from nothing to more than any hand is worth.
+TEST(DiscardPhase, FastPortableAndDefinitionAgreeAndDrawsPickFromTheList) {
   StdRng rng = StdRng::seed_from_u64(2024);
   for (int round = 0; round < 3000; ++round) {
     Pile deck = new_tavern_deck(2, rng);
-    deck.push_back(card("SK"));
-    deck.push_back(card("HQ"));
-    deck.push_back(card("DJ"));
+    for (std::string_view royal : {"SK", "HK", "DK", "CK", "HQ", "DQ", "DJ"}) deck.push_back(card(royal));
     rng.shuffle(deck);
     Hand h;
     const std::size_t size = rng.below(9);
     for (std::size_t i = 0; i < size; ++i) h.push_back(deck[i]);
-    const auto n = static_cast<std::uint16_t>(rng.below(60));
+    const auto n = static_cast<std::uint16_t>(round % 10 == 0 ? 250 + rng.below(20) : rng.below(120));
     ActionList fast;
     ActionList portable;
     discard_actions(h, n, fast);
     detail::discard_actions_portable(h, n, portable);
-    ASSERT_EQ(shown(fast), shown(portable)) << "hand " << text::debug(h) << " n " << n;
+    ASSERT_EQ(shown(fast), shown(discards_by_definition(h, n))) << "hand " << text::debug(h) << " n " << n;
+    ASSERT_EQ(shown(portable), shown(fast)) << "hand " << text::debug(h) << " n " << n;
+    if (n > 255) continue;  // a phase's threshold is one byte
+
+    // Drawn moves, pruned or not, with and without the one-player refill.
+    State<1> s = blank_state<1>();
+    s.players[0].hand = h;
+    s.action_type = ActionType::discard(static_cast<std::uint8_t>(n));
+    s.hand_refills_left = static_cast<std::uint8_t>(round % 2);
+    for (const bool prune : {false, true}) {
+      const ActionList all = get_action_space(s);
+      const ActionList listed = prune ? prune_bad_moves(all) : all;
+      for (std::uint64_t seed = 0; seed < 4; ++seed) {
+        StdRng drawing = StdRng::seed_from_u64(seed);
+        StdRng listing = StdRng::seed_from_u64(seed);
+        const std::optional<Action> drawn = prune ? draw_action<1, true>(s, drawing) : draw_action<1, false>(s, drawing);
+        ASSERT_EQ(drawn.has_value(), !listed.empty());
+        if (drawn) {
+          ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]))
+              << "hand " << text::debug(h) << " n " << n << " prune " << prune;
+        }
+      }
+    }
   }
 }
 
