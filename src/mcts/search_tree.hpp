@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <new>
 #include <span>
 #include <string>
@@ -329,8 +331,8 @@ class SearchTree {
   std::mutex orphaned_mutex_;
   std::vector<Node*> orphaned_;
   Node* const root_node_;
-  // Nodes in the tree plus playouts in progress. Relaxed adds and subtracts: it only gates the
-  // node limit and is read for results after the join. Every playout changes it twice.
+  // Nodes in the tree, plus playouts in progress when the tree has a node limit. Relaxed adds and
+  // subtracts: it only gates the node limit and is read for results after the join.
   alignas(kCacheLine) std::atomic<std::uint64_t> num_nodes_{1};
   // Relaxed counters, read only for reporting.
   alignas(kCacheLine) std::atomic<std::uint64_t> transposition_table_hits_{0};
@@ -368,8 +370,14 @@ NodeArena& SearchTree<Spec>::arena_for(ThreadData& thread_data) {
 
 template <class Spec>
 bool SearchTree<Spec>::playout(ThreadData& thread_data) {
-  const IncreaseSentinel sentinel(num_nodes_);
-  if (sentinel.num_nodes >= Spec::node_limit) return false;
+  // A limited tree counts each playout in progress as a node, so that workers racing towards the
+  // limit cannot overshoot it. Without a limit the counter only counts nodes: the two updates of
+  // a cache line every worker writes are saved.
+  std::optional<IncreaseSentinel> sentinel;
+  if constexpr (Spec::node_limit != std::numeric_limits<std::uint64_t>::max()) {
+    sentinel.emplace(num_nodes_);
+    if (sentinel->num_nodes >= Spec::node_limit) return false;
+  }
 
   State state = root_state_;
   SmallVec<Edge*, kInlinePath> path;
