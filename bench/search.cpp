@@ -17,9 +17,11 @@
 
 namespace {
 
-// Every byte requested from the global allocator: the chunks of the tree's node arenas (nodes
-// with their edges), and the little the manager needs to start its threads.
+// Every byte requested from the global allocator, and those requested aligned: the chunks of the
+// tree's node arenas (nodes with their edges) come aligned, unless the arenas reuse the chunks of
+// an earlier tree; the rest is the little the manager needs to start its threads.
 std::atomic<std::uint64_t> g_allocated{0};
+std::atomic<std::uint64_t> g_allocated_aligned{0};
 
 void* counted_alloc(std::size_t size) {
   g_allocated.fetch_add(size, std::memory_order_relaxed);
@@ -30,6 +32,7 @@ void* counted_alloc(std::size_t size) {
 // Arena chunks are cache-line aligned: they come through the aligned forms.
 void* counted_aligned_alloc(std::size_t size, std::align_val_t align) {
   g_allocated.fetch_add(size, std::memory_order_relaxed);
+  g_allocated_aligned.fetch_add(size, std::memory_order_relaxed);
   const auto alignment = static_cast<std::size_t>(align);
   const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
   if (void* p = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded)) return p;
@@ -65,7 +68,7 @@ template <int N, bool Heuristics>
 Run run_once(std::uint32_t playouts, std::size_t threads) {
   using Spec = corvanta::MyMCTS<N, Heuristics>;
   const auto state = corvanta::State<N>::create(kSeed);
-  const std::uint64_t bytes_before = g_allocated.load();
+  const std::uint64_t bytes_before = g_allocated.load() - g_allocated_aligned.load();
   mcts::MCTSManager<Spec> manager(state, Spec{}, typename Spec::Evaluator{},
                                   corvanta::MyPolicy::from_variation(std::nullopt), corvanta::EmptyTable{});
   const std::clock_t cpu_start = std::clock();
@@ -73,7 +76,9 @@ Run run_once(std::uint32_t playouts, std::size_t threads) {
   manager.playout_n_parallel(playouts, threads);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
-  const double bytes = static_cast<double>(g_allocated.load() - bytes_before);
+  // The arenas' chunks, fresh or reused, and everything else the search allocated.
+  const double bytes = static_cast<double>(manager.tree().memory_bytes() + g_allocated.load() -
+                                           g_allocated_aligned.load() - bytes_before);
   return {playouts / seconds, playouts / cpu_seconds, bytes / static_cast<double>(manager.tree().num_nodes())};
 }
 

@@ -6,6 +6,18 @@
 
 namespace mcts {
 
+namespace detail {
+// Chunks of dead arenas are kept, up to kCachedChunkBytes in all, for the arenas of later trees:
+// searches made one after another (one per move) then build in memory the system has already
+// mapped, instead of faulting every page of every tree in anew. Neither call ever waits: while
+// another thread holds the cache, a chunk is simply allocated or freed.
+inline constexpr std::size_t kCachedChunkBytes = std::size_t{32} << 20;
+// A kept chunk of exactly `bytes`, or null.
+void* take_cached_chunk(std::size_t bytes);
+// Keeps the chunk, or returns false (the caller frees it).
+bool cache_chunk(void* chunk, std::size_t bytes);
+}  // namespace detail
+
 // Bump allocation for the nodes one worker builds in one tree. A tree never frees a node before
 // it dies, so a node costs no allocator call, no per-allocation header and no free: the chunks go
 // back all at once when the arena is destroyed with its tree. Used by one thread at a time.
@@ -20,7 +32,8 @@ class NodeArena {
   ~NodeArena() {
     while (last_ != nullptr) {
       Chunk* prev = last_->prev;
-      ::operator delete(static_cast<void*>(last_), std::align_val_t{kAlignment});
+      if (!detail::cache_chunk(last_, last_->bytes))
+        ::operator delete(static_cast<void*>(last_), std::align_val_t{kAlignment});
       last_ = prev;
     }
   }
@@ -43,12 +56,16 @@ class NodeArena {
     if (at + size == cursor_) cursor_ = at;
   }
 
+  // The bytes of all its chunks.
+  std::size_t bytes() const { return bytes_; }
+
   // The arena after this one in its tree's list of arenas.
   NodeArena* next = nullptr;
 
  private:
   struct Chunk {
     Chunk* prev;
+    std::size_t bytes;
   };
   static constexpr std::size_t kHeader = (sizeof(Chunk) + kAlignment - 1) / kAlignment * kAlignment;
   static constexpr std::size_t kFirstChunk = std::size_t{16} << 10;
@@ -58,8 +75,12 @@ class NodeArena {
   void grow(std::size_t size) {
     const std::size_t bytes = std::max(next_size_, kHeader + size);
     next_size_ = std::min(next_size_ * 2, kLargestChunk);
-    auto* chunk = static_cast<Chunk*>(::operator new(bytes, std::align_val_t{kAlignment}));
+    void* memory = detail::take_cached_chunk(bytes);
+    if (memory == nullptr) memory = ::operator new(bytes, std::align_val_t{kAlignment});
+    auto* chunk = static_cast<Chunk*>(memory);
     chunk->prev = last_;
+    chunk->bytes = bytes;
+    bytes_ += bytes;
     last_ = chunk;
     cursor_ = reinterpret_cast<std::uintptr_t>(chunk) + kHeader;
     end_ = reinterpret_cast<std::uintptr_t>(chunk) + bytes;
@@ -69,6 +90,7 @@ class NodeArena {
   std::uintptr_t end_ = 0;
   Chunk* last_ = nullptr;
   std::size_t next_size_ = kFirstChunk;
+  std::size_t bytes_ = 0;
 };
 
 }  // namespace mcts

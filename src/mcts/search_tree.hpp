@@ -263,6 +263,13 @@ class SearchTree {
   const Evaluator& eval() const { return eval_; }
   const Table& table() const { return table_; }
   std::uint64_t num_nodes() const { return num_nodes_.load(std::memory_order_relaxed); }
+  // The bytes of the arenas holding the nodes and their edges; read after the workers' join.
+  std::uint64_t memory_bytes() const {
+    std::uint64_t bytes = root_arena_.bytes();
+    for (const NodeArena* arena = arenas_.load(std::memory_order_relaxed); arena != nullptr; arena = arena->next)
+      bytes += arena->bytes();
+    return bytes;
+  }
   std::uint64_t transposition_table_hits() const {
     return transposition_table_hits_.load(std::memory_order_relaxed);
   }

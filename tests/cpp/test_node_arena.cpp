@@ -44,4 +44,24 @@ TEST(NodeArena, OnlyTheLatestAllocationIsGivenBack) {
   EXPECT_NE(first, second);
 }
 
+// The chunks of a dead arena serve the next one, and its bytes are counted the same.
+TEST(NodeArena, ReusesTheChunksOfADeadArena) {
+  std::vector<std::uintptr_t> first_chunks;
+  std::size_t first_bytes = 0;
+  {
+    mcts::NodeArena arena;
+    for (int i = 0; i < 100; ++i) first_chunks.push_back(address(arena.allocate(1000, 8)));
+    first_bytes = arena.bytes();
+  }
+  mcts::NodeArena arena;
+  std::size_t reused = 0;
+  for (int i = 0; i < 100; ++i) {
+    void* p = arena.allocate(1000, 8);
+    std::memset(p, 0xAB, 1000);
+    reused += std::find(first_chunks.begin(), first_chunks.end(), address(p)) != first_chunks.end();
+  }
+  EXPECT_EQ(arena.bytes(), first_bytes);
+  EXPECT_GT(reused, 0u);
+}
+
 }  // namespace
