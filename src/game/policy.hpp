@@ -132,9 +132,9 @@ class MyPolicy {
     const double total = static_cast<double>(all_visits) + 1.0;
     const double k = static_cast<double>(unexpanded) + 1.0;
     const std::size_t keyed = first_untried;
-    const mcts::MoveInfo<Spec>* best = std::visit(
-        [&](const auto& r) -> const mcts::MoveInfo<Spec>* {
-          if (keyed == 0) return nullptr;
+    const std::size_t best = std::visit(
+        [&](const auto& r) -> std::size_t {
+          if (keyed == 0) return 0;
           const auto prepared = r.prepare(total, k);
           // The keys side by side (the divisions and square roots vectorise), then compared in
           // order. Counts stay below 2^63, where the signed conversion gives the same double.
@@ -146,12 +146,10 @@ class MyPolicy {
             sums[i] = static_cast<double>(moves[i].sum_rewards());
           }
           for (std::size_t i = 0; i < keyed; ++i) keys[i] = sums[i] / n[i] + prepared.bonus(n[i]);
-          return tie_break.select_by_key(moves.first(keyed), [&](const auto& edge) {
-            return keys[static_cast<std::size_t>(&edge - moves.data())];
-          });
+          return tie_break.select_by_key_index(keys, keyed);
         },
         rule_);
-    if (first_untried == moves.size()) return *best;
+    if (first_untried == moves.size()) return moves[best];
     const auto untried = moves.subspan(first_untried);
     return untried[tie_break.choose_among_tied(untried.size(), [&](std::size_t i) { return visits[first_untried + i] == 0; })];
   }

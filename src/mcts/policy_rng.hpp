@@ -36,6 +36,25 @@ class PolicyRng {
     return choice;
   }
 
+  // select_by_key over keys already computed: the index of the chosen key, or size for none.
+  std::size_t select_by_key_index(const double* keys, std::size_t size) {
+    std::size_t choice = size;
+    double best = -std::numeric_limits<double>::infinity();
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      const double k = keys[i];
+      if (k > best) {
+        best = k;
+        choice = i;
+        count = 1;
+      } else if (k == best) {
+        ++count;
+        if (count < 2 || rng.one_in(count)) choice = i;
+      }
+    }
+    return choice;
+  }
+
   // The same choice, with the same draws, as select_by_key makes when exactly the items i in
   // [0, size) with tied(i) share the largest key: for callers that know them without their keys.
   // Returns size when none is tied.
