@@ -60,14 +60,14 @@ template <int C, bool ByteShuffles>
     v = (v << C) | (v >> (32 - C));
   }
 }
-template <int C, bool>
+template <int C, bool ByteShuffles>
 [[gnu::always_inline]] inline void rotl(u32x8& v) {
-  if constexpr (C == 16) {
+  if constexpr (ByteShuffles && C == 16) {
     const auto bytes = reinterpret_cast<u8x32>(v);
     v = reinterpret_cast<u32x8>(__builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15,
                                                         12, 13, 18, 19, 16, 17, 22, 23, 20, 21, 26, 27, 24, 25, 30,
                                                         31, 28, 29));
-  } else if constexpr (C == 8) {
+  } else if constexpr (ByteShuffles && C == 8) {
     const auto bytes = reinterpret_cast<u8x32>(v);
     v = reinterpret_cast<u32x8>(__builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12,
                                                         13, 14, 19, 16, 17, 18, 23, 20, 21, 22, 27, 24, 25, 26, 31,
@@ -102,21 +102,22 @@ template <bool ByteShuffles, class Row>
 }
 
 // The rows of the block(s) starting at `counter`.
-[[gnu::always_inline]] inline void first_rows(Rows<u32x4>& x, const ChachaKeyWords& key, std::uint64_t counter) {
+template <class Row>
+[[gnu::always_inline]] inline void first_rows(Rows<Row>& x, const ChachaKeyWords& key, std::uint64_t counter) {
   const auto low = static_cast<std::uint32_t>(counter), high = static_cast<std::uint32_t>(counter >> 32);
-  x.a = u32x4{kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
-  x.b = u32x4{key[0], key[1], key[2], key[3]};
-  x.c = u32x4{key[4], key[5], key[6], key[7]};
-  x.d = u32x4{low, high, 0, 0};
-}
-[[gnu::always_inline]] inline void first_rows(Rows<u32x8>& x, const ChachaKeyWords& key, std::uint64_t counter) {
-  const std::uint64_t next = counter + 1;
-  const auto low = static_cast<std::uint32_t>(counter), high = static_cast<std::uint32_t>(counter >> 32);
-  const auto next_low = static_cast<std::uint32_t>(next), next_high = static_cast<std::uint32_t>(next >> 32);
-  x.a = u32x8{kSigma[0], kSigma[1], kSigma[2], kSigma[3], kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
-  x.b = u32x8{key[0], key[1], key[2], key[3], key[0], key[1], key[2], key[3]};
-  x.c = u32x8{key[4], key[5], key[6], key[7], key[4], key[5], key[6], key[7]};
-  x.d = u32x8{low, high, 0, 0, next_low, next_high, 0, 0};
+  if constexpr (sizeof(Row) == sizeof(u32x4)) {
+    x.a = u32x4{kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
+    x.b = u32x4{key[0], key[1], key[2], key[3]};
+    x.c = u32x4{key[4], key[5], key[6], key[7]};
+    x.d = u32x4{low, high, 0, 0};
+  } else {
+    const std::uint64_t next = counter + 1;
+    const auto next_low = static_cast<std::uint32_t>(next), next_high = static_cast<std::uint32_t>(next >> 32);
+    x.a = u32x8{kSigma[0], kSigma[1], kSigma[2], kSigma[3], kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
+    x.b = u32x8{key[0], key[1], key[2], key[3], key[0], key[1], key[2], key[3]};
+    x.c = u32x8{key[4], key[5], key[6], key[7], key[4], key[5], key[6], key[7]};
+    x.d = u32x8{low, high, 0, 0, next_low, next_high, 0, 0};
+  }
 }
 
 // The rows after the rounds plus the first rows, block after block.
@@ -180,6 +181,15 @@ template <bool ByteShuffles>
 
 #if defined(CORVANTA_CHACHA_DISPATCH)
 
+// AVX-512 rotates a word in one instruction.
+[[gnu::target("avx512vl")]] void blocks_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
+                                                 std::uint32_t* out) {
+  blocks_in_rows<u32x8, true, false>(key, counter, out);
+}
+[[gnu::target("avx512vl")]] void block_pair_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
+                                                     std::uint32_t* out) {
+  blocks_in_rows<u32x8, false, false>(key, counter, out);
+}
 [[gnu::target("avx2")]] void blocks_avx2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   blocks_in_rows<u32x8, true, true>(key, counter, out);
 }
@@ -230,6 +240,7 @@ void block_pair_portable(const ChachaKeyWords& key, std::uint64_t counter, std::
 // Fastest first.
 constexpr detail::ChachaKernel kKernels[] = {
 #if defined(CORVANTA_CHACHA_DISPATCH)
+    {"avx512vl", blocks_avx512vl, block_pair_avx512vl},
     {"avx2", blocks_avx2, block_pair_avx2},
     {"ssse3", blocks_ssse3, block_pair_ssse3},
     {"sse2", blocks_sse2, block_pair_sse2},
@@ -240,14 +251,18 @@ constexpr detail::ChachaKernel kKernels[] = {
 #endif
 };
 
-bool runs_here([[maybe_unused]] const detail::ChachaKernel& kernel) {
+// The first kernel of the list that this processor runs; each runs wherever the one before it does.
+std::size_t first_runnable() {
 #if defined(CORVANTA_CHACHA_DISPATCH)
   // The processor's features may be asked for before the runtime's constructors have run.
   __builtin_cpu_init();
-  if (kernel.blocks == blocks_avx2) return __builtin_cpu_supports("avx2");
-  if (kernel.blocks == blocks_ssse3) return __builtin_cpu_supports("ssse3");
+  if (__builtin_cpu_supports("avx512vl")) return 0;
+  if (__builtin_cpu_supports("avx2")) return 1;
+  if (__builtin_cpu_supports("ssse3")) return 2;
+  return 3;
+#else
+  return 0;
 #endif
-  return true;
 }
 
 const detail::ChachaKernel& chosen_kernel() {
@@ -293,9 +308,7 @@ void detail::chacha12_blocks_portable(const ChachaKeyWords& key, std::uint64_t c
 }
 
 std::span<const detail::ChachaKernel> detail::chacha12_kernels() {
-  std::size_t first = 0;
-  while (!runs_here(kKernels[first])) ++first;
-  return std::span<const ChachaKernel>(kKernels).subspan(first);
+  return std::span<const ChachaKernel>(kKernels).subspan(first_runnable());
 }
 
 void chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
