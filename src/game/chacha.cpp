@@ -12,9 +12,11 @@
 #endif
 
 // On x86-64 the baseline has neither byte shuffles (for the rotations by 16 and 8) nor 256-bit
-// registers, so the kernels are compiled for AVX2, for SSSE3 and for the baseline, and the first
-// that the processor runs is chosen on the first call. Elsewhere (aarch64 has byte shuffles in its
-// baseline), and where the build's own target has AVX2, one kernel is compiled for the target.
+// registers, so kernels are compiled for AVX-512VL, AVX2, SSSE3 and the baseline, and the first one
+// the processor runs is chosen on the first call. A function-local static makes the choice, not
+// the loader's indirect functions: it works on every system and under ThreadSanitizer. Elsewhere
+// (aarch64 has byte shuffles in its baseline), and where the build's own target has AVX2, one
+// kernel is compiled for the target.
 #if defined(CORVANTA_CHACHA_VECTOR) && defined(__x86_64__) && !defined(__AVX2__)
 #define CORVANTA_CHACHA_DISPATCH 1
 #endif
@@ -210,21 +212,27 @@ void block_pair_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint
   narrow_block_pair<false>(key, counter, out);
 }
 
+#elif defined(__AVX2__)
+
+#if defined(__AVX512VL__)
+constexpr bool kByteShuffles = false;  // a word rotates in one instruction
+#else
+constexpr bool kByteShuffles = true;
+#endif
+void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, true, kByteShuffles>(key, counter, out);
+}
+void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, false, kByteShuffles>(key, counter, out);
+}
+
 #else
 
 void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-#if defined(__AVX2__)
-  blocks_in_rows<u32x8, true, true>(key, counter, out);
-#else
   narrow_blocks<true>(key, counter, out);
-#endif
 }
 void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-#if defined(__AVX2__)
-  blocks_in_rows<u32x8, false, true>(key, counter, out);
-#else
   narrow_block_pair<true>(key, counter, out);
-#endif
 }
 
 #endif

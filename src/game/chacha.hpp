@@ -14,8 +14,8 @@ inline constexpr std::size_t kChachaBlocks = 4;
 using ChachaKeyWords = std::array<std::uint32_t, 8>;
 
 // Blocks `counter` to `counter + 3`, block after block, each block's 16 words in order, into
-// `out` (64 words). Computes the blocks two to a vector of rows where the compiler offers vector
-// types, unless the build is portable.
+// `out` (64 words). Computes them with vector instructions where the compiler offers vector types
+// (two blocks to a register where the processor has 256-bit ones), unless the build is portable.
 void chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out);
 
 // Blocks `counter` and `counter + 1` (32 words) into `out`: for a generator that wants only a few
