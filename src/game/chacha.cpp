@@ -11,24 +11,14 @@
 #define CORVANTA_CHACHA_VECTOR 1
 #endif
 
-#if defined(__SANITIZE_THREAD__)
-#define CORVANTA_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define CORVANTA_TSAN 1
-#endif
-#endif
-
-// On x86-64 the baseline has no byte shuffle, so the rotations by 16 and 8 get an SSSE3 clone
-// chosen at load time. Clones need the loader's indirect functions (Linux); ThreadSanitizer
-// cannot run a clone's resolver (it runs before the sanitizer's runtime is ready), so its builds
-// keep the default clone only. Elsewhere (aarch64 has byte shuffles in its baseline) the vector
-// code is compiled once for the target.
-#if defined(CORVANTA_CHACHA_VECTOR) && defined(__x86_64__) && defined(__linux__) && !defined(__SSSE3__) && \
-    !defined(CORVANTA_TSAN)
-#define CORVANTA_CHACHA_CLONES __attribute__((target_clones("ssse3", "default")))
-#else
-#define CORVANTA_CHACHA_CLONES
+// On x86-64 the baseline has neither byte shuffles (for the rotations by 16 and 8) nor 256-bit
+// registers, so kernels are compiled for AVX-512VL, AVX2, SSSE3 and the baseline, and the first one
+// the processor runs is chosen on the first call. A function-local static makes the choice, not
+// the loader's indirect functions: it works on every system and under ThreadSanitizer. Elsewhere
+// (aarch64 has byte shuffles in its baseline), and where the build's own target has AVX2, one
+// kernel is compiled for the target.
+#if defined(CORVANTA_CHACHA_VECTOR) && defined(__x86_64__) && !defined(__AVX2__)
+#define CORVANTA_CHACHA_DISPATCH 1
 #endif
 
 namespace corvanta {
@@ -40,113 +30,253 @@ constexpr int kDoubleRounds = 6;
 
 #if defined(CORVANTA_CHACHA_VECTOR)
 
-CORVANTA_CHACHA_CLONES void chacha12_blocks_vector(const ChachaKeyWords& key, std::uint64_t counter,
-                                                   std::uint32_t* out) {
-  // Lane b of every vector belongs to block counter + b.
-  using u32x4 = std::uint32_t __attribute__((vector_size(16)));
-  using u8x16 = std::uint8_t __attribute__((vector_size(16)));
-  auto splat = [](std::uint32_t v) { return u32x4{v, v, v, v}; };
-  auto rotl4 = [](u32x4 v, int c) { return (v << c) | (v >> (32 - c)); };
-  // Rotations by whole bytes are byte permutations within each 32-bit lane.
-  auto rotl16 = [](u32x4 v) {
-    const auto bytes = reinterpret_cast<u8x16>(v);
-    return reinterpret_cast<u32x4>(
-        __builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
-  };
-  auto rotl8 = [](u32x4 v) {
-    const auto bytes = reinterpret_cast<u8x16>(v);
-    return reinterpret_cast<u32x4>(
-        __builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12, 13, 14));
-  };
-  u32x4 input[16];
-  for (std::size_t i = 0; i < 4; ++i) input[i] = splat(kSigma[i]);
-  for (std::size_t i = 0; i < 8; ++i) input[4 + i] = splat(key[i]);
-  for (int b = 0; b < 4; ++b) {
-    const std::uint64_t c = counter + static_cast<std::uint64_t>(b);
-    input[12][b] = static_cast<std::uint32_t>(c);
-    input[13][b] = static_cast<std::uint32_t>(c >> 32);
-  }
-  input[14] = splat(0);
-  input[15] = splat(0);
+// A block is four rows of four words. A column round works on whole rows, and a diagonal round on
+// the rows turned so that each diagonal lies in one column. `u32x4` holds a row of one block;
+// `u32x8` holds the same row of two consecutive blocks (the first in the low half), and all its
+// turns and byte shuffles stay within each half.
+using u32x4 = std::uint32_t __attribute__((vector_size(16)));
+using u8x16 = std::uint8_t __attribute__((vector_size(16)));
+using u32x8 = std::uint32_t __attribute__((vector_size(32)));
+using u8x32 = std::uint8_t __attribute__((vector_size(32)));
 
-  u32x4 x[16];
-  for (std::size_t i = 0; i < 16; ++i) x[i] = input[i];
-  auto quarter = [&](int a, int b, int c, int d) {
-    x[a] += x[b]; x[d] = rotl16(x[d] ^ x[a]);
-    x[c] += x[d]; x[b] = rotl4(x[b] ^ x[c], 12);
-    x[a] += x[b]; x[d] = rotl8(x[d] ^ x[a]);
-    x[c] += x[d]; x[b] = rotl4(x[b] ^ x[c], 7);
-  };
-  for (int round = 0; round < kDoubleRounds; ++round) {
-    quarter(0, 4, 8, 12);
-    quarter(1, 5, 9, 13);
-    quarter(2, 6, 10, 14);
-    quarter(3, 7, 11, 15);
-    quarter(0, 5, 10, 15);
-    quarter(1, 6, 11, 12);
-    quarter(2, 7, 8, 13);
-    quarter(3, 4, 9, 14);
+template <class Row>
+struct Rows {
+  Row a, b, c, d;
+};
+
+// Rows go by reference to the helpers: a 256-bit vector passed by value would change the calling
+// convention between the kernels compiled with and without AVX.
+template <int C, bool ByteShuffles>
+[[gnu::always_inline]] inline void rotl(u32x4& v) {
+  // Rotations by whole bytes are byte permutations within each word: one instruction where the
+  // processor has byte shuffles, against three for shifts.
+  if constexpr (ByteShuffles && C == 16) {
+    const auto bytes = reinterpret_cast<u8x16>(v);
+    v = reinterpret_cast<u32x4>(
+        __builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
+  } else if constexpr (ByteShuffles && C == 8) {
+    const auto bytes = reinterpret_cast<u8x16>(v);
+    v = reinterpret_cast<u32x4>(
+        __builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12, 13, 14));
+  } else {
+    v = (v << C) | (v >> (32 - C));
   }
-  // Transpose each group of four words from lanes-per-block to block after block.
-  for (std::size_t k = 0; k < 16; k += 4) {
-    const u32x4 a = x[k] + input[k], b = x[k + 1] + input[k + 1];
-    const u32x4 c = x[k + 2] + input[k + 2], d = x[k + 3] + input[k + 3];
-    const u32x4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-    const u32x4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-    const u32x4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-    const u32x4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-    const u32x4 rows[4] = {__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5),
-                           __builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7),
-                           __builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5),
-                           __builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7)};
-    for (std::size_t blk = 0; blk < 4; ++blk)
-      std::memcpy(out + kChachaBlockWords * blk + k, &rows[blk], sizeof rows[blk]);
+}
+template <int C, bool ByteShuffles>
+[[gnu::always_inline]] inline void rotl(u32x8& v) {
+  if constexpr (ByteShuffles && C == 16) {
+    const auto bytes = reinterpret_cast<u8x32>(v);
+    v = reinterpret_cast<u32x8>(__builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15,
+                                                        12, 13, 18, 19, 16, 17, 22, 23, 20, 21, 26, 27, 24, 25, 30,
+                                                        31, 28, 29));
+  } else if constexpr (ByteShuffles && C == 8) {
+    const auto bytes = reinterpret_cast<u8x32>(v);
+    v = reinterpret_cast<u32x8>(__builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12,
+                                                        13, 14, 19, 16, 17, 18, 23, 20, 21, 22, 27, 24, 25, 26, 31,
+                                                        28, 29, 30));
+  } else {
+    v = (v << C) | (v >> (32 - C));
   }
 }
 
-// One block as four rows of four words: a column round works on whole rows, and a diagonal round
-// on the rows turned so that each diagonal lies in one lane.
-CORVANTA_CHACHA_CLONES void chacha12_block_vector(const ChachaKeyWords& key, std::uint64_t counter,
-                                                  std::uint32_t* out) {
-  using u32x4 = std::uint32_t __attribute__((vector_size(16)));
-  using u8x16 = std::uint8_t __attribute__((vector_size(16)));
-  auto rotl4 = [](u32x4 v, int c) { return (v << c) | (v >> (32 - c)); };
-  auto rotl16 = [](u32x4 v) {
-    const auto bytes = reinterpret_cast<u8x16>(v);
-    return reinterpret_cast<u32x4>(
-        __builtin_shufflevector(bytes, bytes, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
-  };
-  auto rotl8 = [](u32x4 v) {
-    const auto bytes = reinterpret_cast<u8x16>(v);
-    return reinterpret_cast<u32x4>(
-        __builtin_shufflevector(bytes, bytes, 3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12, 13, 14));
-  };
-  const u32x4 a0 = {kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
-  const u32x4 b0 = {key[0], key[1], key[2], key[3]};
-  const u32x4 c0 = {key[4], key[5], key[6], key[7]};
-  const u32x4 d0 = {static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32), 0, 0};
-  u32x4 a = a0, b = b0, c = c0, d = d0;
-  auto quarter = [&] {
-    a += b; d = rotl16(d ^ a);
-    c += d; b = rotl4(b ^ c, 12);
-    a += b; d = rotl8(d ^ a);
-    c += d; b = rotl4(b ^ c, 7);
-  };
-  for (int round = 0; round < kDoubleRounds; ++round) {
-    quarter();
-    b = __builtin_shufflevector(b, b, 1, 2, 3, 0);
-    c = __builtin_shufflevector(c, c, 2, 3, 0, 1);
-    d = __builtin_shufflevector(d, d, 3, 0, 1, 2);
-    quarter();
-    b = __builtin_shufflevector(b, b, 3, 0, 1, 2);
-    c = __builtin_shufflevector(c, c, 2, 3, 0, 1);
-    d = __builtin_shufflevector(d, d, 1, 2, 3, 0);
+// Turns rows b, c and d left by one, two and three words (Back = false), or back.
+template <bool Back>
+[[gnu::always_inline]] inline void turn(Rows<u32x4>& x) {
+  x.b = Back ? __builtin_shufflevector(x.b, x.b, 3, 0, 1, 2) : __builtin_shufflevector(x.b, x.b, 1, 2, 3, 0);
+  x.c = __builtin_shufflevector(x.c, x.c, 2, 3, 0, 1);
+  x.d = Back ? __builtin_shufflevector(x.d, x.d, 1, 2, 3, 0) : __builtin_shufflevector(x.d, x.d, 3, 0, 1, 2);
+}
+template <bool Back>
+[[gnu::always_inline]] inline void turn(Rows<u32x8>& x) {
+  x.b = Back ? __builtin_shufflevector(x.b, x.b, 3, 0, 1, 2, 7, 4, 5, 6)
+             : __builtin_shufflevector(x.b, x.b, 1, 2, 3, 0, 5, 6, 7, 4);
+  x.c = __builtin_shufflevector(x.c, x.c, 2, 3, 0, 1, 6, 7, 4, 5);
+  x.d = Back ? __builtin_shufflevector(x.d, x.d, 1, 2, 3, 0, 5, 6, 7, 4)
+             : __builtin_shufflevector(x.d, x.d, 3, 0, 1, 2, 7, 4, 5, 6);
+}
+
+template <bool ByteShuffles, class Row>
+[[gnu::always_inline]] inline void quarter(Rows<Row>& x) {
+  x.a += x.b; x.d ^= x.a; rotl<16, ByteShuffles>(x.d);
+  x.c += x.d; x.b ^= x.c; rotl<12, ByteShuffles>(x.b);
+  x.a += x.b; x.d ^= x.a; rotl<8, ByteShuffles>(x.d);
+  x.c += x.d; x.b ^= x.c; rotl<7, ByteShuffles>(x.b);
+}
+
+// The rows of the block(s) starting at `counter`.
+template <class Row>
+[[gnu::always_inline]] inline void first_rows(Rows<Row>& x, const ChachaKeyWords& key, std::uint64_t counter) {
+  const auto low = static_cast<std::uint32_t>(counter), high = static_cast<std::uint32_t>(counter >> 32);
+  if constexpr (sizeof(Row) == sizeof(u32x4)) {
+    x.a = u32x4{kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
+    x.b = u32x4{key[0], key[1], key[2], key[3]};
+    x.c = u32x4{key[4], key[5], key[6], key[7]};
+    x.d = u32x4{low, high, 0, 0};
+  } else {
+    const std::uint64_t next = counter + 1;
+    const auto next_low = static_cast<std::uint32_t>(next), next_high = static_cast<std::uint32_t>(next >> 32);
+    x.a = u32x8{kSigma[0], kSigma[1], kSigma[2], kSigma[3], kSigma[0], kSigma[1], kSigma[2], kSigma[3]};
+    x.b = u32x8{key[0], key[1], key[2], key[3], key[0], key[1], key[2], key[3]};
+    x.c = u32x8{key[4], key[5], key[6], key[7], key[4], key[5], key[6], key[7]};
+    x.d = u32x8{low, high, 0, 0, next_low, next_high, 0, 0};
   }
-  const u32x4 rows[4] = {a + a0, b + b0, c + c0, d + d0};
-  std::memcpy(out, rows, sizeof rows);
+}
+
+// The rows after the rounds plus the first rows, block after block.
+template <class Row>
+[[gnu::always_inline]] inline void store(const Rows<Row>& x, const Rows<Row>& input, std::uint32_t* out) {
+  auto put = [out](const Row& sum, std::size_t r) __attribute__((always_inline)) {
+    if constexpr (sizeof(Row) == sizeof(u32x4)) {
+      std::memcpy(out + 4 * r, &sum, sizeof sum);
+    } else {
+      // The low half belongs to the first block, the high half to the next.
+      const u32x4 low = __builtin_shufflevector(sum, sum, 0, 1, 2, 3);
+      const u32x4 high = __builtin_shufflevector(sum, sum, 4, 5, 6, 7);
+      std::memcpy(out + 4 * r, &low, sizeof low);
+      std::memcpy(out + kChachaBlockWords + 4 * r, &high, sizeof high);
+    }
+  };
+  put(x.a + input.a, 0);
+  put(x.b + input.b, 1);
+  put(x.c + input.c, 2);
+  put(x.d + input.d, 3);
+}
+
+// One or two independent computations of the blocks a `Row` holds, from `counter` on, into `out`.
+// The two are written one after the other within each double round: each alone is a chain of
+// dependent instructions, and the processor overlaps them.
+template <class Row, bool Two, bool ByteShuffles>
+[[gnu::always_inline]] inline void blocks_in_rows(const ChachaKeyWords& key, std::uint64_t counter,
+                                                  std::uint32_t* out) {
+  constexpr std::size_t kRowBlocks = sizeof(Row) / sizeof(u32x4);
+  auto double_round = [](Rows<Row>& x) __attribute__((always_inline)) {
+    quarter<ByteShuffles>(x);
+    turn<false>(x);
+    quarter<ByteShuffles>(x);
+    turn<true>(x);
+  };
+  Rows<Row> input0{}, input1{};
+  first_rows(input0, key, counter);
+  if constexpr (Two) first_rows(input1, key, counter + kRowBlocks);
+  Rows<Row> x0 = input0, x1 = input1;
+  for (int round = 0; round < kDoubleRounds; ++round) {
+    double_round(x0);
+    if constexpr (Two) double_round(x1);
+  }
+  store(x0, input0, out);
+  if constexpr (Two) store(x1, input1, out + kChachaBlockWords * kRowBlocks);
+}
+
+// Four blocks and two blocks, with rows of one block: two chains fit the sixteen registers of
+// x86-64 with room to spare, four would not.
+template <bool ByteShuffles>
+[[gnu::always_inline]] inline void narrow_blocks(const ChachaKeyWords& key, std::uint64_t counter,
+                                                 std::uint32_t* out) {
+  blocks_in_rows<u32x4, true, ByteShuffles>(key, counter, out);
+  blocks_in_rows<u32x4, true, ByteShuffles>(key, counter + 2, out + 2 * kChachaBlockWords);
+}
+template <bool ByteShuffles>
+[[gnu::always_inline]] inline void narrow_block_pair(const ChachaKeyWords& key, std::uint64_t counter,
+                                                     std::uint32_t* out) {
+  blocks_in_rows<u32x4, true, ByteShuffles>(key, counter, out);
+}
+
+#if defined(CORVANTA_CHACHA_DISPATCH)
+
+// AVX-512 rotates a word in one instruction.
+[[gnu::target("avx512vl")]] void blocks_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
+                                                 std::uint32_t* out) {
+  blocks_in_rows<u32x8, true, false>(key, counter, out);
+}
+[[gnu::target("avx512vl")]] void block_pair_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
+                                                     std::uint32_t* out) {
+  blocks_in_rows<u32x8, false, false>(key, counter, out);
+}
+[[gnu::target("avx2")]] void blocks_avx2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, true, true>(key, counter, out);
+}
+[[gnu::target("avx2")]] void block_pair_avx2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, false, true>(key, counter, out);
+}
+[[gnu::target("ssse3")]] void blocks_ssse3(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  narrow_blocks<true>(key, counter, out);
+}
+[[gnu::target("ssse3")]] void block_pair_ssse3(const ChachaKeyWords& key, std::uint64_t counter,
+                                               std::uint32_t* out) {
+  narrow_block_pair<true>(key, counter, out);
+}
+void blocks_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  narrow_blocks<false>(key, counter, out);
+}
+void block_pair_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  narrow_block_pair<false>(key, counter, out);
+}
+
+#elif defined(__AVX2__)
+
+#if defined(__AVX512VL__)
+constexpr bool kByteShuffles = false;  // a word rotates in one instruction
+#else
+constexpr bool kByteShuffles = true;
+#endif
+void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, true, kByteShuffles>(key, counter, out);
+}
+void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  blocks_in_rows<u32x8, false, kByteShuffles>(key, counter, out);
+}
+
+#else
+
+void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  narrow_blocks<true>(key, counter, out);
+}
+void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  narrow_block_pair<true>(key, counter, out);
 }
 
 #endif
+#endif
+
+#if !defined(CORVANTA_CHACHA_VECTOR)
+void block_pair_portable(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  detail::chacha12_block_portable(key, counter, out);
+  detail::chacha12_block_portable(key, counter + 1, out + kChachaBlockWords);
+}
+#endif
+
+// Fastest first.
+constexpr detail::ChachaKernel kKernels[] = {
+#if defined(CORVANTA_CHACHA_DISPATCH)
+    {"avx512vl", blocks_avx512vl, block_pair_avx512vl},
+    {"avx2", blocks_avx2, block_pair_avx2},
+    {"ssse3", blocks_ssse3, block_pair_ssse3},
+    {"sse2", blocks_sse2, block_pair_sse2},
+#elif defined(CORVANTA_CHACHA_VECTOR)
+    {"vector", blocks_vector, block_pair_vector},
+#else
+    {"portable", detail::chacha12_blocks_portable, block_pair_portable},
+#endif
+};
+
+// The first kernel of the list that this processor runs; each runs wherever the one before it does.
+std::size_t first_runnable() {
+#if defined(CORVANTA_CHACHA_DISPATCH)
+  // The processor's features may be asked for before the runtime's constructors have run.
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512vl")) return 0;
+  if (__builtin_cpu_supports("avx2")) return 1;
+  if (__builtin_cpu_supports("ssse3")) return 2;
+  return 3;
+#else
+  return 0;
+#endif
+}
+
+const detail::ChachaKernel& chosen_kernel() {
+  static const detail::ChachaKernel& kernel = *detail::chacha12_kernels().begin();
+  return kernel;
+}
 
 }  // namespace
 
@@ -185,20 +315,16 @@ void detail::chacha12_blocks_portable(const ChachaKeyWords& key, std::uint64_t c
     chacha12_block_portable(key, counter + blk, out + kChachaBlockWords * blk);
 }
 
-void chacha12_block(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-#if defined(CORVANTA_CHACHA_VECTOR)
-  chacha12_block_vector(key, counter, out);
-#else
-  detail::chacha12_block_portable(key, counter, out);
-#endif
+std::span<const detail::ChachaKernel> detail::chacha12_kernels() {
+  return std::span<const ChachaKernel>(kKernels).subspan(first_runnable());
 }
 
 void chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-#if defined(CORVANTA_CHACHA_VECTOR)
-  chacha12_blocks_vector(key, counter, out);
-#else
-  detail::chacha12_blocks_portable(key, counter, out);
-#endif
+  chosen_kernel().blocks(key, counter, out);
+}
+
+void chacha12_block_pair(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  chosen_kernel().block_pair(key, counter, out);
 }
 
 }  // namespace corvanta

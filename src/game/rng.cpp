@@ -85,10 +85,10 @@ StdRng StdRng::from_rng(StdRng& parent) {
 StdRng StdRng::from_entropy() { return from_rng(thread_rng()); }
 
 void StdRng::refill(std::size_t wanted) {
-  if (counter_ == 0 && wanted <= kChachaBlockWords) {
-    chacha12_block(key_words_, counter_, block_.data());
-    counter_ += 1;
-    end_ = kChachaBlockWords;
+  if (counter_ == 0 && wanted <= 2 * kChachaBlockWords) {
+    chacha12_block_pair(key_words_, counter_, block_.data());
+    counter_ += 2;
+    end_ = 2 * kChachaBlockWords;
   } else {
     chacha12_blocks(key_words_, counter_, block_.data());
     counter_ += kChachaBlocks;

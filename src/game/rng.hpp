@@ -10,8 +10,8 @@
 namespace corvanta {
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
-// zero nonce. Blocks are computed four at once (game/chacha.hpp), or one alone for a fresh
-// generator that wants only a few words, and read out block after block.
+// zero nonce. Blocks are computed four at once (game/chacha.hpp), or two for a fresh generator
+// that wants only a few words, and read out block after block.
 class StdRng {
  public:
   using Key = std::array<std::uint8_t, 32>;
@@ -82,9 +82,10 @@ class StdRng {
 
  private:
   static constexpr std::size_t kBlockWords = kChachaBlocks * kChachaBlockWords;
-  // Makes room for at least `wanted` more words. A fresh generator that wants no more than one
-  // block computes just that block (a Hearts power's or a rollout's few words); any other refill
-  // computes four, because the generator is streaming.
+  // Makes room for at least `wanted` more words. A fresh generator that wants no more than two
+  // blocks computes just those, in about the time of one: most Hearts powers need no more, and a
+  // new game (some 65 to 96 words) then needs one refill of four. Any other refill computes four,
+  // because the generator is streaming.
   void refill(std::size_t wanted);
   // The key as eight little-endian words, the way both derivations make it.
   explicit StdRng(const ChachaKeyWords& words);

@@ -164,32 +164,59 @@ INSTANTIATE_TEST_SUITE_P(Parents, FromRng, ::testing::Range<std::size_t>(0, kFro
                                   std::to_string(c.parent_words_before) + "_words";
                          });
 
-// The vector blocks against the plain ones, with counters whose four blocks carry into the high
-// word or wrap around.
-class ChachaPaths : public ::testing::TestWithParam<std::uint64_t> {};
+// Each block implementation this processor runs, and the one in use, against the plain blocks,
+// with counters whose blocks carry into the high word (within a pair, between the pairs, after
+// the last block) or wrap around.
+class ChachaKernels : public ::testing::TestWithParam<std::uint64_t> {};
 
-TEST_P(ChachaPaths, VectorAndPortableBlocksAgree) {
+TEST_P(ChachaKernels, AgreeWithPlainBlocks) {
+  using Blocks = std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords>;
+  const auto kernels = corvanta::detail::chacha12_kernels();
+  ASSERT_FALSE(kernels.empty());
   for (const std::uint64_t seed : {0ull, 7ull, 0xDEADBEEFull}) {
     corvanta::ChachaKeyWords key;
     StdRng keys = StdRng::seed_from_u64(seed);
     for (auto& word : key) word = keys.next_u32();
-    std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords> fast{}, plain{};
-    corvanta::chacha12_blocks(key, GetParam(), fast.data());
+    Blocks plain{};
     corvanta::detail::chacha12_blocks_portable(key, GetParam(), plain.data());
-    EXPECT_EQ(fast, plain) << "seed " << seed;
-    // Each block alone, either way, is the same 16 words.
-    for (std::size_t blk = 0; blk < corvanta::kChachaBlocks; ++blk) {
-      std::array<std::uint32_t, corvanta::kChachaBlockWords> one{}, one_plain{};
-      corvanta::chacha12_block(key, GetParam() + blk, one.data());
-      corvanta::detail::chacha12_block_portable(key, GetParam() + blk, one_plain.data());
-      EXPECT_TRUE(std::equal(one.begin(), one.end(), fast.begin() + corvanta::kChachaBlockWords * blk)) << blk;
-      EXPECT_EQ(one, one_plain) << blk;
-    }
+    auto check = [&](auto blocks, auto block_pair, const std::string& name) {
+      Blocks fast{}, pair{};
+      blocks(key, GetParam(), fast.data());
+      block_pair(key, GetParam(), pair.data());
+      EXPECT_EQ(fast, plain) << name << ", seed " << seed;
+      EXPECT_TRUE(std::equal(pair.begin(), pair.begin() + 2 * corvanta::kChachaBlockWords, plain.begin()))
+          << name << ", seed " << seed;
+      // The pair writes its two blocks and nothing after them.
+      EXPECT_TRUE(std::all_of(pair.begin() + 2 * corvanta::kChachaBlockWords, pair.end(),
+                              [](std::uint32_t w) { return w == 0; }))
+          << name << ", seed " << seed;
+    };
+    check(corvanta::chacha12_blocks, corvanta::chacha12_block_pair, "in use");
+    for (const auto& kernel : kernels) check(kernel.blocks, kernel.block_pair, kernel.name);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Counters, ChachaPaths,
-                         ::testing::Values(0ull, 4ull, 0xFFFFFFFEull, 0x1234567800000000ull, ~0ull - 1));
+INSTANTIATE_TEST_SUITE_P(Counters, ChachaKernels,
+                         ::testing::Values(0ull, 4ull, 0xFFFFFFFCull, 0xFFFFFFFDull, 0xFFFFFFFEull, 0xFFFFFFFFull,
+                                           0x1234567800000000ull, ~0ull - 2, ~0ull));
+
+// Whatever the refills compute at a time, the stream is the blocks from counter 0 on, in order.
+TEST(ChachaStream, WordsAreThePlainBlocksInOrder) {
+  for (const std::uint64_t seed : {0ull, 7ull}) {
+    StdRng rng = StdRng::seed_from_u64(seed);
+    corvanta::ChachaKeyWords key;
+    for (std::size_t i = 0; i < key.size(); ++i)
+      key[i] = static_cast<std::uint32_t>(rng.key()[4 * i]) | static_cast<std::uint32_t>(rng.key()[4 * i + 1]) << 8 |
+               static_cast<std::uint32_t>(rng.key()[4 * i + 2]) << 16 |
+               static_cast<std::uint32_t>(rng.key()[4 * i + 3]) << 24;
+    std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords> plain{};
+    for (std::uint64_t counter = 0; counter < 20; counter += corvanta::kChachaBlocks) {
+      corvanta::detail::chacha12_blocks_portable(key, counter, plain.data());
+      for (std::size_t i = 0; i < plain.size(); ++i)
+        ASSERT_EQ(rng.next_u32(), plain[i]) << "seed " << seed << ", word " << counter * 16 + i;
+    }
+  }
+}
 
 TEST(EntropySeeded, GeneratorsDiffer) {
   // 256-bit keys from the entropy-seeded thread generator: equal keys mean a broken source.
