@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -8,6 +9,20 @@
 #include "game/chacha.hpp"
 
 namespace corvanta {
+
+namespace detail {
+// The low words of word * n that a draw below n accepts are those up to (n << clz(n)) - 1. The
+// bounds of the game's draws (hands, piles, decks) take it from a table: the computation costs
+// several instructions on the baseline x86-64, which has no leading-zero count.
+inline constexpr std::uint32_t kTabledZones = 64;
+struct Zones {
+  std::uint32_t of[kTabledZones];
+  constexpr Zones() : of{} {
+    for (std::uint32_t n = 1; n < kTabledZones; ++n) of[n] = (n << std::countl_zero(n)) - 1u;
+  }
+};
+inline constexpr Zones kZones{};
+}  // namespace detail
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
 // zero nonce. Blocks are computed four at once (game/chacha.hpp), or two for a fresh generator
@@ -41,7 +56,7 @@ class StdRng {
   std::uint32_t below(std::uint32_t n) {
     if (n == 0) [[unlikely]]
       fail_empty_range();
-    const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
+    const std::uint32_t zone = acceptance_zone(n);
     for (;;) {
       const std::uint64_t m = static_cast<std::uint64_t>(next_u32()) * n;
       if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
@@ -61,11 +76,12 @@ class StdRng {
         refill(i - 1);
         index = 0;
       }
-      for (; index < end_ && i > 1; ++index) {
+      // A word draws at most one item, so i stays above 1 for the next i - 1 words.
+      const std::size_t stop = index + std::min(end_ - index, i - 1);
+      for (; index < stop; ++index) {
         const auto n = static_cast<std::uint32_t>(i);
-        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
         const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
-        const bool accepted = static_cast<std::uint32_t>(m) <= zone;
+        const bool accepted = static_cast<std::uint32_t>(m) <= acceptance_zone(n);
         const std::size_t j = accepted ? static_cast<std::size_t>(m >> 32) : i - 1;
         std::swap(items[i - 1], items[j]);
         i -= accepted;
@@ -81,6 +97,12 @@ class StdRng {
   const Key& key() const { return key_; }
 
  private:
+  static std::uint32_t acceptance_zone(std::uint32_t n) {
+    if (n < detail::kTabledZones) [[likely]]
+      return detail::kZones.of[n];
+    return (n << std::countl_zero(n)) - 1u;
+  }
+
   static constexpr std::size_t kBlockWords = kChachaBlocks * kChachaBlockWords;
   // Makes room for at least `wanted` more words. A fresh generator that wants no more than two
   // blocks computes just those, in about the time of one: most Hearts powers need no more, and a

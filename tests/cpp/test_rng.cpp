@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <numeric>
 #include <string>
+#include <vector>
 
 #include "game/chacha.hpp"
 #include "game/error.hpp"
@@ -143,6 +144,22 @@ INSTANTIATE_TEST_SUITE_P(SeedsAndLengths, Shuffle, ::testing::Range<std::size_t>
                            const auto& c = kShuffleCases[info.param];
                            return "seed_" + std::to_string(c.seed) + "_len_" + std::to_string(c.len);
                          });
+
+// Every length, tabled bounds and computed ones: the shuffle swaps as Fisher-Yates with below()
+// would, and leaves the generator where those draws leave it.
+TEST(Shuffle, IsFisherYatesWithBoundedDraws) {
+  for (std::size_t len : {0u, 1u, 2u, 17u, 63u, 64u, 65u, 300u}) {
+    std::vector<std::uint16_t> items(len), expected(len);
+    std::iota(items.begin(), items.end(), std::uint16_t{0});
+    expected = items;
+    StdRng rng = StdRng::seed_from_u64(len);
+    StdRng reference = StdRng::seed_from_u64(len);
+    rng.shuffle(items.data(), len);
+    for (std::size_t i = len; i > 1; --i) std::swap(expected[i - 1], expected[reference.below(static_cast<std::uint32_t>(i))]);
+    EXPECT_EQ(items, expected) << "length " << len;
+    EXPECT_EQ(rng.next_u32(), reference.next_u32()) << "length " << len;
+  }
+}
 
 class FromRng : public ::testing::TestWithParam<std::size_t> {};
 
