@@ -71,22 +71,31 @@ class StdRng {
   void shuffle(T* items, std::size_t len) {
     std::size_t i = len;
     std::size_t index = index_;
-    while (i > 1) {
-      if (index == end_) {
-        refill(i - 1);
-        index = 0;
+    // The game's piles are shorter than the table of zones: their loop reads the zone and
+    // branches on nothing but its own end.
+    const auto draw_words = [&](auto zone_of) {
+      while (i > 1) {
+        if (index == end_) {
+          refill(i - 1);
+          index = 0;
+        }
+        // A word draws at most one item, so i stays above 1 for the next i - 1 words.
+        const std::size_t stop = index + std::min(end_ - index, i - 1);
+        auto n = static_cast<std::uint32_t>(i);
+        for (; index < stop; ++index) {
+          const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
+          const std::uint32_t accepted = static_cast<std::uint32_t>(m) <= zone_of(n) ? 1u : 0u;
+          const std::uint32_t j = accepted != 0 ? static_cast<std::uint32_t>(m >> 32) : n - 1;
+          std::swap(items[n - 1], items[j]);
+          n -= accepted;
+        }
+        i = n;
       }
-      // A word draws at most one item, so i stays above 1 for the next i - 1 words.
-      const std::size_t stop = index + std::min(end_ - index, i - 1);
-      for (; index < stop; ++index) {
-        const auto n = static_cast<std::uint32_t>(i);
-        const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
-        const bool accepted = static_cast<std::uint32_t>(m) <= acceptance_zone(n);
-        const std::size_t j = accepted ? static_cast<std::size_t>(m >> 32) : i - 1;
-        std::swap(items[i - 1], items[j]);
-        i -= accepted;
-      }
-    }
+    };
+    if (len < detail::kTabledZones)
+      draw_words([](std::uint32_t n) { return detail::kZones.of[n]; });
+    else
+      draw_words([](std::uint32_t n) { return acceptance_zone(n); });
     index_ = index;
   }
   template <class List>
