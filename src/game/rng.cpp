@@ -65,8 +65,12 @@ StdRng::StdRng(const Key& key) : key_(key) {
 }
 
 StdRng::StdRng(const ChachaKeyWords& words) : key_words_(words) {
-  for (std::size_t i = 0; i < 8; ++i)
-    for (std::size_t b = 0; b < 4; ++b) key_[4 * i + b] = static_cast<std::uint8_t>(words[i] >> (8 * b));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(key_.data(), words.data(), key_.size());
+  } else {
+    for (std::size_t i = 0; i < 8; ++i)
+      for (std::size_t b = 0; b < 4; ++b) key_[4 * i + b] = static_cast<std::uint8_t>(words[i] >> (8 * b));
+  }
 }
 
 StdRng StdRng::seed_from_u64(std::uint64_t seed) {

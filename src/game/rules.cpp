@@ -5,8 +5,11 @@
 namespace corvanta {
 namespace {
 
-bool contains_suit(const Hand& cards, CardSuit suit) {
-  return std::any_of(cards.begin(), cards.end(), [suit](Card c) { return c.suit == suit; });
+// One bit per suit among the cards (Spades in bit 0, the jester's None in bit 4).
+unsigned suits_of(const Hand& cards) {
+  unsigned suits = 0;
+  for (const Card& c : cards) suits |= 1u << static_cast<unsigned>(c.suit);
+  return suits;
 }
 
 template <int N>
@@ -51,7 +54,10 @@ std::optional<GameResult> play_cards(State<N>& s, const Hand& played) {
   const Enemy* enemy = s.table.current_enemy();
   const CardSuit immune = enemy ? enemy->card.suit : CardSuit::None;
   const bool jestered = enemy ? enemy->jester_applied : true;
-  auto power = [&](CardSuit suit) { return contains_suit(played, suit) && (suit != immune || jestered); };
+  const unsigned played_suits = suits_of(played);
+  auto power = [&](CardSuit suit) {
+    return (played_suits >> static_cast<unsigned>(suit) & 1u) != 0 && (suit != immune || jestered);
+  };
 
   if (power(CardSuit::Spades)) {
     if (Enemy* e = s.table.current_enemy_mut()) e->decrease_attack(attack);
