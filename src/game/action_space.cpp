@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 // The discard listing gathers cards with an SSSE3 byte shuffle on x86, chosen at run time unless
 // the target has it anyway. Portable builds, and every other processor, list card by card.
@@ -80,9 +81,11 @@ void attack_actions(const Hand& hand, ActionList& out) {
   }
   // A copy of the hand that no written action can alias: reading the caller's cards through a
   // pointer that might share bytes with the list makes the compiler split every loop in pieces.
+  // The whole inline array is copied (a fixed size is two moves, where a copy of m cards is a
+  // string instruction with a slow start); only the first m cards are read.
   const std::size_t m = hand.size();
   Card cards[kMaxHandSize];
-  std::copy_n(hand.data(), m, cards);
+  std::memcpy(cards, hand.data(), sizeof cards);
   Action* next = out.data() + out.size();
 
   // One pass lists the single cards and finds the Aces and the groups of each value from Two to

@@ -11,7 +11,10 @@ State<N> State<N>::create(std::optional<std::uint64_t> seed) {
   StdRng rng = new_rng(seed);
   constexpr Setup setup = setup_for(N);
   State s;
-  s.table = Table::create(setup.jesters, rng);
+  // The decks are built into the new table (empty piles), as Table::create does: assigning a
+  // whole returned table would copy it once more.
+  s.table.castle_deck = new_castle_deck(rng);
+  s.table.tavern_deck = new_tavern_deck(setup.jesters, rng);
   for (int i = 0; i < N; ++i) {
     s.players[i].id = PlayerId{static_cast<std::uint64_t>(i)};
     s.players[i].hand = s.table.draw_cards(setup.max_hand_size);
