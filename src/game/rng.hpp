@@ -84,8 +84,12 @@ class StdRng {
         auto n = static_cast<std::uint32_t>(i);
         for (; index < stop; ++index) {
           const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
-          const std::uint32_t accepted = static_cast<std::uint32_t>(m) <= zone_of(n) ? 1u : 0u;
-          const std::uint32_t j = accepted != 0 ? static_cast<std::uint32_t>(m >> 32) : n - 1;
+          std::uint32_t accepted = static_cast<std::uint32_t>(m) <= zone_of(n) ? 1u : 0u;
+          // Hidden from the optimiser, which would otherwise skip the swap of a rejected word
+          // with a branch, and mispredict a third of them.
+          opaque(accepted);
+          const std::uint32_t keep = accepted - 1u;  // all ones for a rejected word
+          const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
           std::swap(items[n - 1], items[j]);
           n -= accepted;
         }
@@ -106,6 +110,12 @@ class StdRng {
   const Key& key() const { return key_; }
 
  private:
+  static void opaque([[maybe_unused]] std::uint32_t& value) {
+#if defined(__GNUC__) || defined(__clang__)
+    __asm__("" : "+r"(value));
+#endif
+  }
+
   static std::uint32_t acceptance_zone(std::uint32_t n) {
     if (n < detail::kTabledZones) [[likely]]
       return detail::kZones.of[n];
