@@ -102,6 +102,36 @@ class StdRng {
       draw_words([](std::uint32_t n) { return acceptance_zone(n); });
     index_ = index;
   }
+  // The same draws and swaps as shuffle(items + k * len, len) for k = 0 .. runs - 1, for short
+  // runs (the castle's three ranks of four), without the setup of a shuffle per run.
+  template <class T>
+  void shuffle_runs(T* items, std::size_t runs, std::size_t len) {
+    if (len < 2) return;
+    if (len >= detail::kTabledZones) {
+      for (std::size_t k = 0; k < runs; ++k) shuffle(items + k * len, len);
+      return;
+    }
+    const auto full = static_cast<std::uint32_t>(len);
+    T* run = items;
+    T* const end = items + runs * len;
+    auto n = full;
+    while (run != end) {
+      if (index_ == end_) [[unlikely]]
+        refill(static_cast<std::size_t>(end - run) - (full - n));
+      const std::uint64_t m = static_cast<std::uint64_t>(block_[index_++]) * n;
+      std::uint32_t accepted = static_cast<std::uint32_t>(m) <= detail::kZones.of[n] ? 1u : 0u;
+      opaque(accepted);
+      const std::uint32_t keep = accepted - 1u;
+      const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
+      std::swap(run[n - 1], run[j]);
+      n -= accepted;
+      if (n == 1) {
+        run += len;
+        n = full;
+      }
+    }
+  }
+
   template <class List>
   void shuffle(List& list) {
     shuffle(list.data(), list.size());

@@ -33,7 +33,7 @@ namespace {
 // Shuffling one-byte positions draws exactly what shuffling the enemies would.
 std::array<std::uint8_t, 12> fresh_castle_order(StdRng& rng) {
   std::array<std::uint8_t, 12> order{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-  for (std::size_t group = 0; group < order.size(); group += 4) rng.shuffle(order.data() + group, 4);
+  rng.shuffle_runs(order.data(), 3, 4);
   return order;
 }
 

@@ -161,6 +161,22 @@ TEST(Shuffle, IsFisherYatesWithBoundedDraws) {
   }
 }
 
+TEST(Shuffle, RunsAreShuffledOneAfterAnother) {
+  for (std::size_t len : {1u, 2u, 4u, 9u, 64u}) {
+    for (std::size_t runs : {1u, 3u, 40u}) {
+      std::vector<std::uint16_t> items(runs * len), expected(runs * len);
+      std::iota(items.begin(), items.end(), std::uint16_t{0});
+      expected = items;
+      StdRng rng = StdRng::seed_from_u64(runs * 100 + len);
+      StdRng reference = StdRng::seed_from_u64(runs * 100 + len);
+      rng.shuffle_runs(items.data(), runs, len);
+      for (std::size_t k = 0; k < runs; ++k) reference.shuffle(expected.data() + k * len, len);
+      EXPECT_EQ(items, expected) << runs << " runs of " << len;
+      EXPECT_EQ(rng.next_u32(), reference.next_u32()) << runs << " runs of " << len;
+    }
+  }
+}
+
 class FromRng : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FromRng, ChildKeyStreamAndParentPosition) {
