@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace corvanta {
 
@@ -117,38 +118,51 @@ void redraw_castle_below_top(CastleDeck& castle_deck, StdRng& rng) {
   castle_deck.set_size(count);
 }
 
-// Appends `cards` to the pool, refusing to overflow it as the piles themselves would.
-void pool_append(Card* pool, std::size_t& size, const Card* cards, std::size_t count) {
-  if (size + count > kPileCapacity) fail("fixed-capacity list is full");
-  std::copy_n(cards, count, pool + size);
-  size += count;
+// The pool of a re-deal has room behind its cards for a whole pile: lists are moved in and out
+// whole (a fixed-size copy is a few vector moves, where a copy of a counted number of cards is a
+// string instruction with a slow start), and only the counted cards are ever read.
+using PoolBuffer = std::array<Card, 2 * kPileCapacity>;
+
+// Appends the list's cards to the pool, refusing to overflow it as the piles themselves would.
+template <class List>
+void pool_append(PoolBuffer& pool, std::size_t& size, const List& list) {
+  if (size + list.size() > kPileCapacity) fail("fixed-capacity list is full");
+  std::memcpy(pool.data() + size, list.data(), sizeof(Card) * List::capacity);
+  size += list.size();
+}
+
+// Refills the list with `count` cards from `from` (inside the pool's first kPileCapacity cards).
+template <class List>
+void take_from_pool(List& list, const Card* from, std::size_t count) {
+  std::memcpy(list.data(), from, sizeof(Card) * List::capacity);
+  list.set_size(count);
 }
 
 // Pools the given piles and hands in order, shuffles the pool and deals it back in the former
 // sizes, in the same order.
 void redeal(std::span<Hand* const> hands, std::span<Pile* const> piles_before,
             std::span<Pile* const> piles_after, StdRng& rng) {
-  Card pool[kPileCapacity];
+  PoolBuffer pool;
   std::size_t size = 0;
-  for (const Pile* pile : piles_before) pool_append(pool, size, pile->data(), pile->size());
-  for (const Hand* hand : hands) pool_append(pool, size, hand->data(), hand->size());
-  for (const Pile* pile : piles_after) pool_append(pool, size, pile->data(), pile->size());
-  rng.shuffle(pool, size);
+  for (const Pile* pile : piles_before) pool_append(pool, size, *pile);
+  for (const Hand* hand : hands) pool_append(pool, size, *hand);
+  for (const Pile* pile : piles_after) pool_append(pool, size, *pile);
+  rng.shuffle(pool.data(), size);
 
-  const Card* next = pool;
-  const Card* const end = pool + size;
+  const Card* next = pool.data();
+  const Card* const end = pool.data() + size;
   for (Hand* hand : hands) {
-    hand->assign(next, hand->size());
+    take_from_pool(*hand, next, hand->size());
     next += hand->size();
   }
   // Piles are refilled after the hands: the ones pooled last first, the first pooled takes the
   // rest, as the cards were counted in.
   for (Pile* pile : piles_after) {
-    pile->assign(next, pile->size());
+    take_from_pool(*pile, next, pile->size());
     next += pile->size();
   }
   for (Pile* pile : piles_before) {
-    pile->assign(next, static_cast<std::size_t>(end - next));
+    take_from_pool(*pile, next, static_cast<std::size_t>(end - next));
     next = end;
   }
 }
