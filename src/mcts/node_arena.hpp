@@ -1,5 +1,6 @@
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -21,7 +22,9 @@ bool cache_chunk(void* chunk, std::size_t bytes);
 // Bump allocation for the nodes one worker builds in one tree. A tree never frees a node before
 // it dies, so a node costs no allocator call, no per-allocation header and no free: the chunks go
 // back all at once when the arena is destroyed with its tree. Used by one thread at a time.
-class NodeArena {
+// Aligned to a cache line: the arenas of two workers are written all the time by their owners and
+// must not share a line.
+class alignas(64) NodeArena {
  public:
   // Every allocation is aligned to this; chunks are aligned to it as well.
   static constexpr std::size_t kAlignment = 64;
@@ -61,6 +64,9 @@ class NodeArena {
 
   // The arena after this one in its tree's list of arenas.
   NodeArena* next = nullptr;
+  // The nodes its tree installed from it: written by the arena's worker alone (no line shared
+  // with another worker's counter), read by anyone.
+  std::atomic<std::uint64_t> nodes{0};
 
  private:
   struct Chunk {

@@ -262,11 +262,17 @@ class SearchTree {
   const Policy& tree_policy() const { return tree_policy_; }
   const Evaluator& eval() const { return eval_; }
   const Table& table() const { return table_; }
-  std::uint64_t num_nodes() const { return num_nodes_.load(std::memory_order_relaxed); }
+  std::uint64_t num_nodes() const {
+    if constexpr (kLimited) return num_nodes_.load(std::memory_order_relaxed);
+    std::uint64_t nodes = 1;  // the root
+    for (const NodeArena* arena = arenas_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
+      nodes += arena->nodes.load(std::memory_order_relaxed);
+    return nodes;
+  }
   // The bytes of the arenas holding the nodes and their edges; read after the workers' join.
   std::uint64_t memory_bytes() const {
     std::uint64_t bytes = root_arena_.bytes();
-    for (const NodeArena* arena = arenas_.load(std::memory_order_relaxed); arena != nullptr; arena = arena->next)
+    for (const NodeArena* arena = arenas_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
       bytes += arena->bytes();
     return bytes;
   }
@@ -282,6 +288,10 @@ class SearchTree {
 
  private:
   static constexpr std::size_t kInlinePath = 64;
+  // A tree with a node limit counts its nodes, and the playouts in progress, in one shared
+  // counter that gates the limit. Without a limit, each worker counts the nodes it installs in its
+  // own arena: no playout writes a line that every worker writes.
+  static constexpr bool kLimited = Spec::node_limit != std::numeric_limits<std::uint64_t>::max();
   // Without destructors to run, the arenas' chunks are all a tree has to give back.
   static constexpr bool kTrivialNodes =
       std::is_trivially_destructible_v<Edge> && std::is_trivially_destructible_v<StateEvaluation>;
@@ -338,7 +348,7 @@ class SearchTree {
   std::mutex orphaned_mutex_;
   std::vector<Node*> orphaned_;
   Node* const root_node_;
-  // Nodes in the tree, plus playouts in progress when the tree has a node limit. Relaxed adds and
+  // A limited tree's nodes plus its playouts in progress (see kLimited). Relaxed adds and
   // subtracts: it only gates the node limit and is read for results after the join.
   alignas(kCacheLine) std::atomic<std::uint64_t> num_nodes_{1};
   // Relaxed counters, read only for reporting.
@@ -366,8 +376,9 @@ NodeArena& SearchTree<Spec>::arena_for(ThreadData& thread_data) {
   if (thread_data.arena_tree != id_) [[unlikely]] {
     auto* arena = new NodeArena;
     arena->next = arenas_.load(std::memory_order_relaxed);
-    // Only the list itself is published; the arena is used by this worker alone until the join.
-    while (!arenas_.compare_exchange_weak(arena->next, arena, std::memory_order_relaxed)) {
+    // Release: whoever walks the list (counting nodes) sees each arena's link. The arena is
+    // otherwise used by this worker alone until the join.
+    while (!arenas_.compare_exchange_weak(arena->next, arena, std::memory_order_release, std::memory_order_relaxed)) {
     }
     thread_data.arena = arena;
     thread_data.arena_tree = id_;
@@ -378,10 +389,9 @@ NodeArena& SearchTree<Spec>::arena_for(ThreadData& thread_data) {
 template <class Spec>
 bool SearchTree<Spec>::playout(ThreadData& thread_data) {
   // A limited tree counts each playout in progress as a node, so that workers racing towards the
-  // limit cannot overshoot it. Without a limit the counter only counts nodes: the two updates of
-  // a cache line every worker writes are saved.
+  // limit cannot overshoot it.
   std::optional<IncreaseSentinel> sentinel;
-  if constexpr (Spec::node_limit != std::numeric_limits<std::uint64_t>::max()) {
+  if constexpr (kLimited) {
     sentinel.emplace(num_nodes_);
     if (sentinel->num_nodes >= Spec::node_limit) return false;
   }
@@ -446,7 +456,10 @@ SearchNode<Spec>* SearchTree<Spec>::descend(const State& state, Edge& choice, co
   // Release publishes the fully built node; on failure the acquire load makes the winner's node
   // readable.
   if (choice.link_.compare_exchange_strong(link, installed, std::memory_order_release, std::memory_order_acquire)) {
-    num_nodes_.fetch_add(1, std::memory_order_relaxed);
+    if constexpr (kLimited)
+      num_nodes_.fetch_add(1, std::memory_order_relaxed);
+    else
+      arena.nodes.store(arena.nodes.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     did_we_create = true;
     return created;
   }
