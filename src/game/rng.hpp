@@ -82,17 +82,7 @@ class StdRng {
         // A word draws at most one item, so i stays above 1 for the next i - 1 words.
         const std::size_t stop = index + std::min(end_ - index, i - 1);
         auto n = static_cast<std::uint32_t>(i);
-        for (; index < stop; ++index) {
-          const std::uint64_t m = static_cast<std::uint64_t>(block_[index]) * n;
-          std::uint32_t accepted = static_cast<std::uint32_t>(m) <= zone_of(n) ? 1u : 0u;
-          // Hidden from the optimiser, which would otherwise skip the swap of a rejected word
-          // with a branch, and mispredict a third of them.
-          opaque(accepted);
-          const std::uint32_t keep = accepted - 1u;  // all ones for a rejected word
-          const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
-          std::swap(items[n - 1], items[j]);
-          n -= accepted;
-        }
+        for (; index < stop; ++index) swap_step(items, n, block_[index], zone_of(n));
         i = n;
       }
     };
@@ -118,13 +108,7 @@ class StdRng {
     while (run != end) {
       if (index_ == end_) [[unlikely]]
         refill(static_cast<std::size_t>(end - run) - (full - n));
-      const std::uint64_t m = static_cast<std::uint64_t>(block_[index_++]) * n;
-      std::uint32_t accepted = static_cast<std::uint32_t>(m) <= detail::kZones.of[n] ? 1u : 0u;
-      opaque(accepted);
-      const std::uint32_t keep = accepted - 1u;
-      const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
-      std::swap(run[n - 1], run[j]);
-      n -= accepted;
+      swap_step(run, n, block_[index_++], detail::kZones.of[n]);
       if (n == 1) {
         run += len;
         n = full;
@@ -140,6 +124,20 @@ class StdRng {
   const Key& key() const { return key_; }
 
  private:
+  // One word of a shuffle of items[0, n): swaps item n - 1 with the drawn one and counts it off,
+  // or, for a rejected word, swaps it with itself and leaves n as it is. No branch: whether a word
+  // is rejected follows no pattern (a third of them can be).
+  template <class T>
+  static void swap_step(T* items, std::uint32_t& n, std::uint32_t word, std::uint32_t zone) {
+    const std::uint64_t m = static_cast<std::uint64_t>(word) * n;
+    std::uint32_t accepted = static_cast<std::uint32_t>(m) <= zone ? 1u : 0u;
+    // Hidden from the optimiser, which would otherwise skip a rejected word's swap with a branch.
+    opaque(accepted);
+    const std::uint32_t keep = accepted - 1u;  // all ones for a rejected word
+    const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
+    std::swap(items[n - 1], items[j]);
+    n -= accepted;
+  }
   static void opaque([[maybe_unused]] std::uint32_t& value) {
 #if defined(__GNUC__) || defined(__clang__)
     __asm__("" : "+r"(value));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <span>
 
 #include "mcts/xorshift.hpp"
 
@@ -30,7 +31,7 @@ class PolicyRng {
         count = 1;
       } else if (k == best) {
         ++count;
-        if (count < 2 || rng.one_in(count)) choice = &item;
+        if (takes_tie(count)) choice = &item;
       }
     }
     return choice;
@@ -38,21 +39,8 @@ class PolicyRng {
 
   // select_by_key over keys already computed: the index of the chosen key, or size for none.
   std::size_t select_by_key_index(const double* keys, std::size_t size) {
-    std::size_t choice = size;
-    double best = -std::numeric_limits<double>::infinity();
-    std::uint32_t count = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-      const double k = keys[i];
-      if (k > best) {
-        best = k;
-        choice = i;
-        count = 1;
-      } else if (k == best) {
-        ++count;
-        if (count < 2 || rng.one_in(count)) choice = i;
-      }
-    }
-    return choice;
+    const double* chosen = select_by_key(std::span<const double>(keys, size), [](double k) { return k; });
+    return chosen == nullptr ? size : static_cast<std::size_t>(chosen - keys);
   }
 
   // The same choice, with the same draws, as select_by_key makes when exactly the items i in
@@ -65,12 +53,17 @@ class PolicyRng {
     for (std::size_t i = 0; i < size; ++i) {
       if (!tied(i)) continue;
       ++count;
-      if (count < 2 || rng.one_in(count)) choice = i;
+      if (takes_tie(count)) choice = i;
     }
     return choice;
   }
 
   XorShiftRng rng;
+
+ private:
+  // Whether the count-th item met of a tie replaces the choice: each with chance 1 / count, so
+  // that every tied item is equally likely; the generator steps only from the second on.
+  bool takes_tie(std::uint32_t count) { return count < 2 || rng.one_in(count); }
 };
 
 }  // namespace mcts
