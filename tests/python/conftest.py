@@ -78,3 +78,15 @@ def run_python(code, stdin=b"", env_changes=None, timeout=60):
     env.pop("CLICOLOR_FORCE", None)
     env.update(env_changes or {})
     return subprocess.run([sys.executable, "-c", code], input=stdin, capture_output=True, env=env, timeout=timeout)
+
+
+@pytest.fixture
+def empty_stdin():
+    """Standard input at its end, for the console player of this process."""
+    saved = os.dup(0)
+    null = os.open(os.devnull, os.O_RDONLY)
+    os.dup2(null, 0)
+    os.close(null)
+    yield
+    os.dup2(saved, 0)
+    os.close(saved)

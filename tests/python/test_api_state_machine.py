@@ -1,7 +1,6 @@
 """The whole Python API driven by a stateful fuzzer: games of every kind of seat are created and
 played, the search is asked about states kept from games long over, and players raise inside
 play. Every step ends in a result or an ordinary exception, and the invariants hold."""
-import os
 
 import corvanta
 import pytest
@@ -122,17 +121,6 @@ class Api(RuleBasedStateMachine):
     def read_a_state(self, state):
         assert 0 <= state.reward() <= 12 and len(state.current_hand()) <= 8
         str(state), state.has_turn(), state.current_enemy()
-
-
-@pytest.fixture
-def empty_stdin():
-    saved = os.dup(0)
-    null = os.open(os.devnull, os.O_RDONLY)
-    os.dup2(null, 0)
-    os.close(null)
-    yield
-    os.dup2(saved, 0)
-    os.close(saved)
 
 
 def test_api_state_machine(empty_stdin, capfd):

@@ -1,21 +1,7 @@
 """Failures of the module's own code reach Python as PanicException and leave the game usable."""
-import os
-
 import corvanta
 import pytest
 from conftest import FirstAction, players
-
-
-@pytest.fixture
-def empty_stdin():
-    """Standard input at its end, for the console player of this process."""
-    saved = os.dup(0)
-    null = os.open(os.devnull, os.O_RDONLY)
-    os.dup2(null, 0)
-    os.close(null)
-    yield
-    os.dup2(saved, 0)
-    os.close(saved)
 
 
 def fail_once(game):
