@@ -190,32 +190,44 @@ class MCTSManager {
     if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
     // A worker beyond the n-th would find the budget spent before its first playout.
     const std::size_t workers = std::min({num_threads, static_cast<std::size_t>(n), kMaxWorkers});
-    // One relaxed subtraction per playout taken: the budget orders nothing else.
+    // Workers take playouts a batch at a time: one subtraction on the shared budget per batch, not
+    // per playout. Batches stay small against each worker's share, so the workers still finish
+    // together. Relaxed: the budget and the stop flag order nothing else.
+    const auto batch = static_cast<std::int64_t>(std::clamp<std::uint64_t>(n / (workers * 64), 1, kMaxBatch));
     alignas(kCacheLine) std::atomic<std::int64_t> budget{static_cast<std::int64_t>(n)};
-    const auto worker = [this, &budget] {
+    alignas(kCacheLine) std::atomic<bool> stopping{false};
+    const auto worker = [this, &budget, &stopping, batch] {
       ThreadData thread_data;
-      while (budget.fetch_sub(1, std::memory_order_relaxed) > 0) search_tree_.playout(thread_data);
+      for (std::int64_t left; (left = budget.fetch_sub(batch, std::memory_order_relaxed)) > 0;) {
+        for (std::int64_t i = std::min(batch, left); i > 0; --i) {
+          if (stopping.load(std::memory_order_relaxed)) return;
+          search_tree_.playout(thread_data);
+        }
+      }
     };
     if constexpr (std::is_same_v<Stop, NeverStop>) {
       run_workers(workers, worker, std::move(spawn));
       return true;
     } else {
       bool stopped = false;
-      // Emptying the budget is what ends the workers early: each finishes its current playout.
+      // The stop flag ends the workers early: each finishes its current playout.
       const auto poll = [&] {
         try {
           stopped = stop();
         } catch (...) {
-          budget.store(0, std::memory_order_relaxed);
+          stopping.store(true, std::memory_order_relaxed);
           throw;
         }
-        if (stopped) budget.store(0, std::memory_order_relaxed);
+        if (stopped) stopping.store(true, std::memory_order_relaxed);
         return stopped;
       };
       run_workers(workers, worker, std::move(spawn), poll);
       return !stopped;
     }
   }
+
+  // The most playouts a worker takes from the budget at once.
+  static constexpr std::uint64_t kMaxBatch = 8;
 
   SearchTree<Spec> search_tree_;
 };

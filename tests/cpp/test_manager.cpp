@@ -25,6 +25,15 @@ std::uint64_t root_visits(const toy::Manager& manager) {
   return sum;
 }
 
+// The playouts that ran, exactly, with any number of workers: each enters one child of the root
+// and counts its visit there with an atomic add that no later copy overwrites.
+std::uint64_t playouts_run(const toy::Manager& manager) {
+  std::uint64_t sum = 0;
+  for (const auto& edge : manager.tree().root_node().moves())
+    if (const auto* child = edge.child()) sum += child->stats().visits.load();
+  return sum;
+}
+
 // Each playout ends in at least one evaluation, and each lost expansion race built and evaluated a
 // node in vain; the root's evaluation was made before. With several workers a playout may
 // evaluate twice: when another worker enters the node it has just installed before it counts its
@@ -91,6 +100,7 @@ TEST_P(Budget, RunsExactlyNPlayoutsOnEveryStartedWorker) {
   EXPECT_EQ(started, static_cast<int>(std::min<std::size_t>(threads, n)));
   EXPECT_GE(world.all_evaluations, fewest_evaluations(manager, n));
   EXPECT_EQ(manager.tree().num_nodes(), toy::count_nodes(manager.tree().root_node()));
+  EXPECT_EQ(playouts_run(manager), n);
   if (threads == 1) {
     EXPECT_EQ(root_visits(manager), n);
   }
@@ -98,7 +108,7 @@ TEST_P(Budget, RunsExactlyNPlayoutsOnEveryStartedWorker) {
 
 INSTANTIATE_TEST_SUITE_P(Splits, Budget,
                          testing::Values(Split{1, 1}, Split{1, 8}, Split{3, 8}, Split{500, 1},
-                                         Split{2000, 4}, Split{7, 7}),
+                                         Split{2000, 4}, Split{7, 7}, Split{20001, 2}),
                          [](const auto& info) {
                            return std::string("n")
                                .append(std::to_string(info.param.playouts))
