@@ -23,12 +23,8 @@ void search_sample(const State<N>& sample, const SearchOptions& options, const M
   using Spec = MyMCTS<N, Heuristics>;
   mcts::SearchTree<Spec> tree(sample, Spec{}, policy, MyEvaluator<N, Heuristics>{options.rollout}, EmptyTable{});
   if (options.playouts > 0) {
-    std::atomic<std::int64_t> budget{static_cast<std::int64_t>(options.playouts)};
-    mcts::run_workers(options.threads, [&] {
-      mcts::ThreadData thread_data;
-      while (!stop.load(std::memory_order_relaxed) && budget.fetch_sub(1, std::memory_order_relaxed) > 0)
-        if (!tree.playout(thread_data)) break;
-    });
+    mcts::PlayoutBudget budget(options.playouts, options.threads);
+    mcts::run_workers(options.threads, [&] { budget.work(tree, stop); });
   }
   for (const auto& edge : tree.root_node().moves()) {
     auto it = std::find_if(totals.begin(), totals.end(), [&](const Totals& t) { return t.action == edge.get_move(); });

@@ -145,6 +145,39 @@ void run_workers(std::size_t num_threads, const Worker& worker, Spawner spawn = 
   if (worker_failure) throw WorkerError(worker_failure_message(), *worker_failure);
 }
 
+// A number of playouts shared by the workers of one tree. Workers take them a batch at a time:
+// one subtraction on the shared counter per batch, not per playout. Batches stay small against
+// each worker's share, so the workers still finish together. Relaxed: the budget and the stop flag
+// order nothing else.
+class PlayoutBudget {
+ public:
+  PlayoutBudget(std::uint32_t playouts, std::size_t workers)
+      : batch_(static_cast<std::int64_t>(std::clamp<std::uint64_t>(playouts / (std::max<std::size_t>(workers, 1) * 64), 1, kMaxBatch))),
+        left_(static_cast<std::int64_t>(playouts)) {}
+  PlayoutBudget(const PlayoutBudget&) = delete;
+  PlayoutBudget& operator=(const PlayoutBudget&) = delete;
+
+  // One worker: playouts on `tree` until the budget is spent or `stop` is raised, which ends the
+  // worker after its current playout.
+  template <class Spec>
+  void work(SearchTree<Spec>& tree, const std::atomic<bool>& stop) {
+    ThreadData thread_data;
+    for (std::int64_t left; (left = left_.fetch_sub(batch_, std::memory_order_relaxed)) > 0;) {
+      for (std::int64_t i = std::min(batch_, left); i > 0; --i) {
+        if (stop.load(std::memory_order_relaxed)) return;
+        tree.playout(thread_data);
+      }
+    }
+  }
+
+ private:
+  // The most playouts a worker takes at once.
+  static constexpr std::uint64_t kMaxBatch = 8;
+
+  const std::int64_t batch_;
+  alignas(kCacheLine) std::atomic<std::int64_t> left_;
+};
+
 // One search: owns the tree and runs a fixed budget of playouts on it with fresh worker threads.
 template <class Spec>
 class MCTSManager {
@@ -190,21 +223,9 @@ class MCTSManager {
     if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
     // A worker beyond the n-th would find the budget spent before its first playout.
     const std::size_t workers = std::min({num_threads, static_cast<std::size_t>(n), kMaxWorkers});
-    // Workers take playouts a batch at a time: one subtraction on the shared budget per batch, not
-    // per playout. Batches stay small against each worker's share, so the workers still finish
-    // together. Relaxed: the budget and the stop flag order nothing else.
-    const auto batch = static_cast<std::int64_t>(std::clamp<std::uint64_t>(n / (workers * 64), 1, kMaxBatch));
-    alignas(kCacheLine) std::atomic<std::int64_t> budget{static_cast<std::int64_t>(n)};
+    PlayoutBudget budget(n, workers);
     alignas(kCacheLine) std::atomic<bool> stopping{false};
-    const auto worker = [this, &budget, &stopping, batch] {
-      ThreadData thread_data;
-      for (std::int64_t left; (left = budget.fetch_sub(batch, std::memory_order_relaxed)) > 0;) {
-        for (std::int64_t i = std::min(batch, left); i > 0; --i) {
-          if (stopping.load(std::memory_order_relaxed)) return;
-          search_tree_.playout(thread_data);
-        }
-      }
-    };
+    const auto worker = [this, &budget, &stopping] { budget.work(search_tree_, stopping); };
     if constexpr (std::is_same_v<Stop, NeverStop>) {
       run_workers(workers, worker, std::move(spawn));
       return true;
@@ -225,9 +246,6 @@ class MCTSManager {
       return !stopped;
     }
   }
-
-  // The most playouts a worker takes from the budget at once.
-  static constexpr std::uint64_t kMaxBatch = 8;
 
   SearchTree<Spec> search_tree_;
 };
