@@ -167,18 +167,61 @@ template <class Row, bool Two, bool ByteShuffles>
   if constexpr (Two) store(x1, input1, out + kChachaBlockWords * kRowBlocks);
 }
 
-// Four blocks and two blocks, with rows of one block: two chains fit the sixteen registers of
-// x86-64 with room to spare, four would not.
-template <bool ByteShuffles>
-[[gnu::always_inline]] inline void narrow_blocks(const ChachaKeyWords& key, std::uint64_t counter,
-                                                 std::uint32_t* out) {
-  blocks_in_rows<u32x4, true, ByteShuffles>(key, counter, out);
-  blocks_in_rows<u32x4, true, ByteShuffles>(key, counter + 2, out + 2 * kChachaBlockWords);
-}
+// Two blocks with rows of one block: two interleaved chains fit the sixteen registers of x86-64
+// with room to spare.
 template <bool ByteShuffles>
 [[gnu::always_inline]] inline void narrow_block_pair(const ChachaKeyWords& key, std::uint64_t counter,
                                                      std::uint32_t* out) {
   blocks_in_rows<u32x4, true, ByteShuffles>(key, counter, out);
+}
+
+// Four blocks with lane b of every 128-bit register in block counter + b: one register per word,
+// and rounds without turns. With registers of one block's row this is about a quarter faster than
+// two pairs of interleaved chains; the words go back block after block through four transposes.
+template <bool ByteShuffles>
+[[gnu::always_inline]] inline void lane_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  const auto splat = [](std::uint32_t v) __attribute__((always_inline)) { return u32x4{v, v, v, v}; };
+  u32x4 input[kChachaBlockWords];
+  for (std::size_t i = 0; i < 4; ++i) input[i] = splat(kSigma[i]);
+  for (std::size_t i = 0; i < 8; ++i) input[4 + i] = splat(key[i]);
+  for (std::uint32_t b = 0; b < 4; ++b) {
+    input[12][b] = static_cast<std::uint32_t>(counter + b);
+    input[13][b] = static_cast<std::uint32_t>((counter + b) >> 32);
+  }
+  input[14] = splat(0);
+  input[15] = splat(0);
+  u32x4 x[kChachaBlockWords];
+  for (std::size_t i = 0; i < kChachaBlockWords; ++i) x[i] = input[i];
+  const auto quarter = [&x](int a, int b, int c, int d) __attribute__((always_inline)) {
+    x[a] += x[b]; x[d] ^= x[a]; rotl<16, ByteShuffles>(x[d]);
+    x[c] += x[d]; x[b] ^= x[c]; rotl<12, ByteShuffles>(x[b]);
+    x[a] += x[b]; x[d] ^= x[a]; rotl<8, ByteShuffles>(x[d]);
+    x[c] += x[d]; x[b] ^= x[c]; rotl<7, ByteShuffles>(x[b]);
+  };
+  for (int round = 0; round < kDoubleRounds; ++round) {
+    quarter(0, 4, 8, 12);
+    quarter(1, 5, 9, 13);
+    quarter(2, 6, 10, 14);
+    quarter(3, 7, 11, 15);
+    quarter(0, 5, 10, 15);
+    quarter(1, 6, 11, 12);
+    quarter(2, 7, 8, 13);
+    quarter(3, 4, 9, 14);
+  }
+  for (std::size_t k = 0; k < kChachaBlockWords; k += 4) {
+    const u32x4 a = x[k] + input[k], b = x[k + 1] + input[k + 1];
+    const u32x4 c = x[k + 2] + input[k + 2], d = x[k + 3] + input[k + 3];
+    const u32x4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const u32x4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const u32x4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const u32x4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    const u32x4 words[4] = {__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5),
+                            __builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7),
+                            __builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5),
+                            __builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7)};
+    for (std::size_t blk = 0; blk < 4; ++blk)
+      std::memcpy(out + kChachaBlockWords * blk + k, &words[blk], sizeof words[blk]);
+  }
 }
 
 #if defined(CORVANTA_CHACHA_DISPATCH)
@@ -199,14 +242,14 @@ template <bool ByteShuffles>
   blocks_in_rows<u32x8, false, true>(key, counter, out);
 }
 [[gnu::target("ssse3")]] void blocks_ssse3(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  narrow_blocks<true>(key, counter, out);
+  lane_blocks<true>(key, counter, out);
 }
 [[gnu::target("ssse3")]] void block_pair_ssse3(const ChachaKeyWords& key, std::uint64_t counter,
                                                std::uint32_t* out) {
   narrow_block_pair<true>(key, counter, out);
 }
 void blocks_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  narrow_blocks<false>(key, counter, out);
+  lane_blocks<false>(key, counter, out);
 }
 void block_pair_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   narrow_block_pair<false>(key, counter, out);
@@ -229,7 +272,7 @@ void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::ui
 #else
 
 void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  narrow_blocks<true>(key, counter, out);
+  lane_blocks<true>(key, counter, out);
 }
 void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   narrow_block_pair<true>(key, counter, out);
