@@ -31,7 +31,8 @@ HELP = """\
   r       refill your hand (one player only, twice a game)
   1       after a jester: hand the turn to seat 1
   c       clear the cards chosen so far for a discard
-  hint    the search's three best moves here, with visits and mean reward (12 is a win)
+  hint    the search's three best moves here, with visits and mean reward (12 is a win);
+          Ctrl-C during the search cancels the hint
   ?       this help; Ctrl-D or Ctrl-C leaves the game
   Suits: s spades (lower the enemy's attack), h hearts (return discarded cards to the tavern),
   d diamonds (draw cards), c clubs (double damage); an enemy blocks the power of its own suit."""
@@ -137,7 +138,10 @@ def ask(game: Game, style: Style, hint_playouts: int) -> Action:
             print(HELP)
             continue
         if word == "hint":
-            print(_hint(game, hint_playouts))
+            try:
+                print(_hint(game, hint_playouts))
+            except KeyboardInterrupt:  # a hint that takes too long is dropped, not the game
+                print(style.warn("hint cancelled"))
             continue
         if game.phase == Phase.DISCARD and word not in ("y", "r", ""):
             if word == "c":

@@ -3,6 +3,7 @@ import json
 import os
 import subprocess
 import sys
+import time
 
 import corvanta_lab as lab
 import pytest
@@ -65,6 +66,21 @@ def test_a_whole_seeded_game_typed_at_the_terminal(tmp_path):
     lines = replay.stdout.splitlines()
     assert lines[0] == "Game of seed 4: P0 human" and lines[-1].startswith(f"You {outcome}")
     assert len(lines) == 2 + 2 * expected.turns
+
+
+def test_ctrl_c_during_a_hint_cancels_only_the_hint():
+    child = spawn("--players", 1, "--seed", 3, "--seat", "human", "--hint-playouts", 10**9)
+    child.expect(PROMPT)
+    child.sendline("hint")
+    child.expect("hint\r\n")  # the line is read: the search runs
+    time.sleep(0.3)
+    child.sendintr()
+    child.expect("hint cancelled")
+    child.expect(PROMPT)
+    child.sendeof()
+    child.expect(pexpect.EOF)
+    child.close()
+    assert "Traceback" not in child.before and child.exitstatus == 0
 
 
 @pytest.mark.parametrize("leave, status", [("ctrl-c", 130), ("eof", 0)])
