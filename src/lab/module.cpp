@@ -14,6 +14,8 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <tuple>
+#include <type_traits>
 
 #include "game/rng.hpp"
 #include "lab/game.hpp"
@@ -236,14 +238,21 @@ Ranking run_search(const Game& game, const SearchOptions& options) {
   return out;
 }
 
-template <class T>
-nb::object view(nb::handle owner, T* data, std::initializer_list<std::size_t> shape) {
-  return nb::cast(nb::ndarray<nb::numpy, const T>(data, shape, owner));
-}
-
-nb::object mask_view(nb::handle owner, std::uint8_t* data, std::initializer_list<std::size_t> shape) {
-  static_assert(sizeof(bool) == 1);
-  return nb::cast(nb::ndarray<nb::numpy, const bool>(reinterpret_cast<bool*>(data), shape, owner));
+// A property of VectorGame: a read-only numpy view of one of its arrays, which the vector keeps
+// alive, with a row of `Width` values per game (one value with Width 0). Bytes that hold flags
+// read as bool.
+template <auto Array, std::size_t Width = 0>
+auto game_arrays(nb::handle self) {
+  VectorGame& v = nb::cast<VectorGame&>(self);
+  using Stored = std::remove_pointer_t<decltype((v.*Array)())>;
+  using Value = std::conditional_t<std::is_same_v<Stored, std::uint8_t>, bool, Stored>;
+  static_assert(sizeof(Value) == sizeof(Stored));
+  using View = nb::ndarray<nb::numpy, const Value, nb::ndim<Width == 0 ? 1 : 2>>;
+  const auto* data = reinterpret_cast<const Value*>((v.*Array)());
+  if constexpr (Width == 0)
+    return View(data, {v.num_games()}, self);
+  else
+    return View(data, {v.num_games(), Width}, self);
 }
 
 }  // namespace
@@ -617,38 +626,20 @@ NB_MODULE(_core, m) {
       }, "num_games"_a, "players"_a, "seed"_a = nb::none())
       .def_prop_ro("num_games", &VectorGame::num_games, "The number of games.")
       .def_prop_ro("num_players", &VectorGame::num_players, "The seats of every game.")
-      .def_prop_ro("observations", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.observations(), {v.num_games(), static_cast<std::size_t>(kObservationSize)});
-      }, "[num_games, OBSERVATION_SIZE] float32: each game's observation for its seat to act.")
-      .def_prop_ro("action_masks", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return mask_view(self, v.masks(), {v.num_games(), static_cast<std::size_t>(kNumActionIds)});
-      }, "[num_games, NUM_ACTIONS] bool: the legal action ids of each game.")
-      .def_prop_ro("rewards", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.rewards(), {v.num_games()});
-      }, "[num_games] float32: enemies defeated by the last step.")
-      .def_prop_ro("dones", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return mask_view(self, v.dones(), {v.num_games()});
-      }, "[num_games] bool: the last step ended the game (the slot holds a new game now).")
-      .def_prop_ro("final_levels", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.final_levels(), {v.num_games()});
-      }, "[num_games] int32: the level of a game the last step ended (0 elsewhere).")
-      .def_prop_ro("levels", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.levels(), {v.num_games()});
-      }, "[num_games] int32: the current level of each game.")
-      .def_prop_ro("current_players", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.current_players(), {v.num_games()});
-      }, "[num_games] int32: the seat to act in each game.")
-      .def_prop_ro("seeds", [](nb::handle self) {
-        VectorGame& v = nb::cast<VectorGame&>(self);
-        return view(self, v.seeds(), {v.num_games()});
-      }, "[num_games] uint64: the seed of the game in each slot (Game(players, seed) is the same game).")
+      .def_prop_ro("observations", &game_arrays<&VectorGame::observations, kObservationSize>,
+                   "[num_games, OBSERVATION_SIZE] float32: each game's observation for its seat to act.")
+      .def_prop_ro("action_masks", &game_arrays<&VectorGame::masks, kNumActionIds>,
+                   "[num_games, NUM_ACTIONS] bool: the legal action ids of each game.")
+      .def_prop_ro("rewards", &game_arrays<&VectorGame::rewards>, "[num_games] float32: enemies defeated by the last step.")
+      .def_prop_ro("dones", &game_arrays<&VectorGame::dones>,
+                   "[num_games] bool: the last step ended the game (the slot holds a new game now).")
+      .def_prop_ro("final_levels", &game_arrays<&VectorGame::final_levels>,
+                   "[num_games] int32: the level of a game the last step ended (0 elsewhere).")
+      .def_prop_ro("levels", &game_arrays<&VectorGame::levels>, "[num_games] int32: the current level of each game.")
+      .def_prop_ro("current_players", &game_arrays<&VectorGame::current_players>,
+                   "[num_games] int32: the seat to act in each game.")
+      .def_prop_ro("seeds", &game_arrays<&VectorGame::seeds>,
+                   "[num_games] uint64: the seed of the game in each slot (Game(players, seed) is the same game).")
       .def("reset", [](VectorGame& v, std::optional<std::uint64_t> seed) {
         nb::gil_scoped_release release;
         v.reset(seed ? *seed : entropy_seed());
@@ -664,10 +655,7 @@ NB_MODULE(_core, m) {
           nb::gil_scoped_release release;
           v.step(ids.data());
         }
-        using Rewards = nb::ndarray<nb::numpy, const float, nb::ndim<1>>;
-        using Dones = nb::ndarray<nb::numpy, const bool, nb::ndim<1>>;
-        return nb::typed<nb::tuple, Rewards, Dones>(
-            nb::make_tuple(view(self, v.rewards(), {v.num_games()}), mask_view(self, v.dones(), {v.num_games()})));
+        return std::make_tuple(game_arrays<&VectorGame::rewards>(self), game_arrays<&VectorGame::dones>(self));
       }, "action_ids"_a,
          "Apply one action id to every game (all are checked first: ValueError names an illegal one "
          "and nothing moves). Returns (rewards, dones), views updated in place by the next step.");

@@ -40,3 +40,10 @@ def test_search_example_shows_the_ranking_of_every_move(players):
     assert [a for a, _, _ in firsts] == moves
     result = re.search(r"^Result: PyGameResult\.(Won|Lost): the players (won|lost) after (\d+) turns", out, re.M)
     assert result and int(result.group(3)) == len(moves)
+
+
+def test_vector_example_plays_the_same_seeded_games():
+    done = subprocess.run([sys.executable, str(EXAMPLE.with_name("vector.py")), "--games", "32", "--finished", "50"],
+                          capture_output=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.decode() == "53 games of 2 players ended after 18 steps of 32 games: mean level 0.81 of 12, 0 won\n"
