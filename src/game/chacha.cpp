@@ -28,6 +28,22 @@ namespace {
 constexpr std::uint32_t kSigma[4] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574};
 constexpr int kDoubleRounds = 6;
 
+// Every round of a block held one word per variable: `quarter(a, b, c, d)` mixes four of the
+// sixteen words, the columns then the diagonals of each double round.
+template <class Quarter>
+[[gnu::always_inline]] inline void word_rounds(const Quarter& quarter) {
+  for (int round = 0; round < kDoubleRounds; ++round) {
+    quarter(0, 4, 8, 12);
+    quarter(1, 5, 9, 13);
+    quarter(2, 6, 10, 14);
+    quarter(3, 7, 11, 15);
+    quarter(0, 5, 10, 15);
+    quarter(1, 6, 11, 12);
+    quarter(2, 7, 8, 13);
+    quarter(3, 4, 9, 14);
+  }
+}
+
 #if defined(CORVANTA_CHACHA_VECTOR)
 
 // A block is four rows of four words. A column round works on whole rows, and a diagonal round on
@@ -198,16 +214,7 @@ template <bool ByteShuffles>
     x[a] += x[b]; x[d] ^= x[a]; rotl<8, ByteShuffles>(x[d]);
     x[c] += x[d]; x[b] ^= x[c]; rotl<7, ByteShuffles>(x[b]);
   };
-  for (int round = 0; round < kDoubleRounds; ++round) {
-    quarter(0, 4, 8, 12);
-    quarter(1, 5, 9, 13);
-    quarter(2, 6, 10, 14);
-    quarter(3, 7, 11, 15);
-    quarter(0, 5, 10, 15);
-    quarter(1, 6, 11, 12);
-    quarter(2, 7, 8, 13);
-    quarter(3, 4, 9, 14);
-  }
+  word_rounds(quarter);
   for (std::size_t k = 0; k < kChachaBlockWords; k += 4) {
     const u32x4 a = x[k] + input[k], b = x[k + 1] + input[k + 1];
     const u32x4 c = x[k + 2] + input[k + 2], d = x[k + 3] + input[k + 3];
@@ -340,16 +347,7 @@ void detail::chacha12_block_portable(const ChachaKeyWords& key, std::uint64_t co
     x[a] += x[b]; x[d] = std::rotl(x[d] ^ x[a], 8);
     x[c] += x[d]; x[b] = std::rotl(x[b] ^ x[c], 7);
   };
-  for (int round = 0; round < kDoubleRounds; ++round) {
-    quarter(0, 4, 8, 12);
-    quarter(1, 5, 9, 13);
-    quarter(2, 6, 10, 14);
-    quarter(3, 7, 11, 15);
-    quarter(0, 5, 10, 15);
-    quarter(1, 6, 11, 12);
-    quarter(2, 7, 8, 13);
-    quarter(3, 4, 9, 14);
-  }
+  word_rounds(quarter);
   for (std::size_t i = 0; i < kChachaBlockWords; ++i) out[i] = x[i] + input[i];
 }
 
