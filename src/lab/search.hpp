@@ -1,38 +1,35 @@
 #pragma once
-// The lab's search: the engine of the built-in search player (one tree per determinisation,
-// root statistics added up by action), run with options chosen at run time and a stop flag that
-// its caller may raise at any moment. The options select the game's search binding; the generic
-// engine of src/mcts stays as it is.
-#include <atomic>
+// The lab's search: the determinised search of the built-in search player, with options chosen at
+// run time, checked first, and a stop check from the caller.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "game/action.hpp"
-#include "game/search_options.hpp"
+#include "game/determinised_search.hpp"
 #include "lab/game.hpp"
 
 namespace corvanta::lab {
 
 struct SearchOptions {
-  std::uint32_t playouts = 1000;       // per determinisation
-  std::size_t threads = 1;             // workers of each search
+  std::uint32_t playouts = 1000;       // per sample (per move with a strength preset)
+  std::size_t threads = 1;             // workers of each tree (at most the playouts, at most 1024)
   bool heuristics = true;              // prune Diamonds discards in rollouts
-  std::uint32_t samples = 1;           // determinisations, searched one after another
+  std::uint32_t samples = 1;           // re-deals, searched one after another
   std::optional<std::uint8_t> policy;  // tree policy number, as the search player takes it
   RolloutOptions rollout{};            // how samples are re-dealt and rollouts played
+  // A named preset that sets the samples, the playouts per sample and the rollout options from
+  // `playouts` as the total per move ("strong"), or none.
+  std::optional<std::string> strength;
 };
 
-struct RankedAction {
-  Action action;
-  std::uint64_t visits;
-  double mean_reward;  // not a number for an action never visited
-};
+// The settings these options stand for. Throws Invalid for an unknown policy or strength, no
+// playouts, no samples or no threads.
+SearchSettings settings_of(const SearchOptions& options, int players);
 
-// Ranked by visits, then by reward sum, both largest first; ties keep the root's edge order.
-// When `stop` is raised the workers finish their current playout and the search returns what it
-// has (the caller decides whether to use it). Throws Invalid for bad options or a finished game,
-// and the engine's SearchError for a failed worker.
-std::vector<RankedAction> search(const Game& game, const SearchOptions& options, const std::atomic<bool>& stop);
+// Searches from the position of the player to act: the ranking, or nullopt when `stop` ended the
+// search. Throws Invalid for bad options or a finished game, and the engine's SearchError for a
+// failed worker.
+std::optional<std::vector<RankedAction>> search(const Game& game, const SearchOptions& options, const StopCheck& stop);
 
 }  // namespace corvanta::lab

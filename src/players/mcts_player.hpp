@@ -5,22 +5,15 @@
 #include <vector>
 
 #include "game/action.hpp"
+#include "game/determinised_search.hpp"
 #include "game/search_options.hpp"
 #include "game/state.hpp"
 #include "players/play.hpp"
 
 namespace corvanta {
 
-// One entry of the search player's ranking: an action with its root visits and mean reward
-// over all determinisations of the move.
-struct RankedAction {
-  Action action;
-  std::uint64_t visits;
-  double avg_reward;  // not a number for an action never visited
-};
-
 // Chooses by Monte Carlo tree search over random re-deals of what the player to move cannot
-// see: one search per determinisation, root statistics added up by action, most visits first.
+// see: the determinised search of game/determinised_search.hpp with this player's settings.
 struct MCTSPlayer {
   std::uint32_t playouts = 0;
   std::uint32_t deterministic_samples = 1;

@@ -8,19 +8,15 @@
 #include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
 #include <mutex>
-#include <thread>
 #include <tuple>
 #include <type_traits>
 
 #include "game/rng.hpp"
 #include "lab/game.hpp"
 #include "lab/search.hpp"
-#include "lab/signatures.hpp"
+#include "lab/bind/signatures.hpp"
 #include "lab/text.hpp"
 #include "lab/vector.hpp"
 #include "mcts/search_error.hpp"
@@ -193,48 +189,25 @@ std::string game_text(const Game& g) {
   });
 }
 
-// Runs the search on a thread of its own while the calling thread, without the interpreter lock,
-// wakes every few milliseconds to let Python handle signals: Ctrl-C stops the workers after
-// their current playout and raises KeyboardInterrupt here.
+// Searches without the interpreter lock. The one stop check of the search, asked by this thread
+// between samples and every few milliseconds while the workers run, takes the lock briefly to
+// let Python handle signals: Ctrl-C stops the workers after their current playout and raises
+// KeyboardInterrupt here.
 Ranking run_search(const Game& game, const SearchOptions& options) {
   const Game position = game;  // the Python object may change while the lock is released
-  std::atomic<bool> stop{false};
-  std::vector<RankedAction> ranked;
-  std::exception_ptr failure;
   bool interrupted = false;
+  std::optional<std::vector<RankedAction>> ranked;
   {
     nb::gil_scoped_release release;
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread runner([&] {
-      try {
-        ranked = search(position, options, stop);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      const std::lock_guard<std::mutex> lock(mutex);
-      done = true;
-      finished.notify_one();
+    ranked = search(position, options, [&] {
+      nb::gil_scoped_acquire acquire;
+      interrupted = PyErr_CheckSignals() != 0;
+      return interrupted;
     });
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) {
-      if (interrupted) continue;
-      lock.unlock();
-      {
-        nb::gil_scoped_acquire acquire;
-        if (PyErr_CheckSignals() != 0) interrupted = true;
-      }
-      if (interrupted) stop.store(true, std::memory_order_relaxed);
-      lock.lock();
-    }
-    lock.unlock();
-    runner.join();
   }
-  if (interrupted) throw nb::python_error();
-  if (failure) std::rethrow_exception(failure);
+  if (interrupted || !ranked) throw nb::python_error();
   nb::list out;
-  for (const RankedAction& r : ranked) out.append(nb::make_tuple(r.action, r.visits, r.mean_reward));
+  for (const RankedAction& r : *ranked) out.append(nb::make_tuple(r.action, r.visits, r.avg_reward));
   return out;
 }
 
@@ -594,13 +567,7 @@ NB_MODULE(_core, m) {
     options.rollout.redeal_each_rollout = rollout_redeal;
     options.playouts = playouts;
     options.samples = samples;
-    if (strength) {
-      if (*strength != "strong") throw nb::value_error(("strength must be \"strong\" or None, not \"" + *strength + "\"").c_str());
-      const SearchPreset preset = strong_preset(g.num_players(), playouts);
-      options.rollout = preset.rollout;
-      options.samples = preset.samples;
-      options.playouts = preset.playouts_per_sample;
-    }
+    options.strength = strength;
     return run_search(g, options);
   }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
         "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),

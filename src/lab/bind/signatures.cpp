@@ -1,4 +1,4 @@
-#include "lab/signatures.hpp"
+#include "lab/bind/signatures.hpp"
 
 namespace nb = nanobind;
 

@@ -10,13 +10,14 @@ if(NOT nanobind_FOUND)
   return()
 endif()
 
-file(GLOB LAB_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/lab/*.cpp)
+# Conversions only: the engine is the corvanta_lab_engine library.
+file(GLOB LAB_BINDING_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/lab/bind/*.cpp)
 # NOMINSIZE: the lab steps games in tight loops; it is built for speed like the core, not for size.
-nanobind_add_module(corvanta_lab_core NB_STATIC NOMINSIZE ${LAB_SOURCES})
+nanobind_add_module(corvanta_lab_core NB_STATIC NOMINSIZE ${LAB_BINDING_SOURCES})
 # Laid out as a package in the build tree too, so that the stubs can import it from there.
 set_target_properties(corvanta_lab_core PROPERTIES OUTPUT_NAME _core
                       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/corvanta_lab)
-target_link_libraries(corvanta_lab_core PRIVATE corvanta_core)
+target_link_libraries(corvanta_lab_core PRIVATE corvanta_lab_engine)
 install(TARGETS corvanta_lab_core LIBRARY DESTINATION corvanta_lab)
 # The pure-Python part beside it, so that the build tree is an importable package (PYTHONPATH).
 file(GLOB LAB_PYTHON_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/python/corvanta_lab/*.py)
@@ -29,7 +30,7 @@ if(CORVANTA_LAB_STUBS)
     MODULE corvanta_lab._core
     OUTPUT ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi
     PYTHON_PATH ${CMAKE_BINARY_DIR}
-    PATTERN_FILE ${PROJECT_SOURCE_DIR}/src/lab/stubs.pat
+    PATTERN_FILE ${PROJECT_SOURCE_DIR}/src/lab/bind/stubs.pat
     DEPENDS corvanta_lab_core)
   install(FILES ${CMAKE_BINARY_DIR}/corvanta_lab/_core.pyi DESTINATION corvanta_lab)
 endif()

@@ -1,0 +1,49 @@
+#pragma once
+// The search from a position with hidden cards: the position is re-dealt `samples` times from
+// what the player to act can see, each re-deal is searched on a tree of its own (one tree alive at
+// a time), and the root statistics are added up by action. The built-in search player and the
+// lab's search are both this function, with different settings.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "game/action.hpp"
+#include "game/policy.hpp"
+#include "game/search_options.hpp"
+#include "game/state.hpp"
+
+namespace corvanta {
+
+// One entry of a ranking: an action with its root visits and mean reward over all samples.
+struct RankedAction {
+  Action action;
+  std::uint64_t visits;
+  double avg_reward;  // not a number for an action never visited
+
+  friend bool operator==(const RankedAction&, const RankedAction&) = default;
+};
+
+struct SearchSettings {
+  std::uint32_t playouts = 0;  // per sample
+  std::uint32_t samples = 1;   // re-deals, searched one after another
+  std::size_t threads = 1;     // workers of each tree (at most the playouts, at most 1024)
+  bool heuristics = false;     // prune Diamonds discards in rollouts
+  MyPolicy policy = MyPolicy::from_variation(std::nullopt);
+  RolloutOptions rollout{};    // how samples are re-dealt and rollouts played
+};
+
+// Asked between samples and, while workers run, by the calling thread every few milliseconds;
+// true ends the search at once (workers finish the playout they are in).
+using StopCheck = std::function<bool()>;
+
+// Runs the search and ranks the actions: most visits first, then the larger reward sum; ties keep
+// the order in which the actions were first met at a root. Empty for no samples or a position
+// without a legal action; nullopt when `stop` ended it. Throws the engine's SearchError for zero
+// threads (with playouts) and WorkerError for a failed worker.
+template <int N>
+std::optional<std::vector<RankedAction>> determinised_search(const State<N>& state, const SearchSettings& settings,
+                                                             const StopCheck& stop);
+
+}  // namespace corvanta
