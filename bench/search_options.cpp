@@ -10,6 +10,7 @@
 #include <cstring>
 #include <variant>
 
+#include "game/any_state.hpp"
 #include "game/rules.hpp"
 #include "players/mcts_player.hpp"
 
@@ -35,7 +36,7 @@ void run(const MCTSPlayer& player, int games, std::uint64_t first_seed, const ch
   const auto start = std::chrono::steady_clock::now();
   for (int g = 0; g < games; ++g) {
     const GameResult r = play_game<N>(player, first_seed + static_cast<std::uint64_t>(g));
-    const double level = r.kind == GameResult::Kind::Won ? 12 : r.level;
+    const double level = r.reward();
     wins += r.kind == GameResult::Kind::Won;
     sum += level;
     sum_sq += level * level;
@@ -73,11 +74,6 @@ int main(int argc, char** argv) {
   }
   char label[128];
   std::snprintf(label, sizeof label, "options.N%d.p%u.s%u", players, playouts, samples);
-  switch (players) {
-    case 1: run<1>(player, games, first_seed, label); break;
-    case 2: run<2>(player, games, first_seed, label); break;
-    case 3: run<3>(player, games, first_seed, label); break;
-    case 4: run<4>(player, games, first_seed, label); break;
-    default: return 2;
-  }
+  if (players < 1 || players > 4) return 2;
+  with_players(players, [&](auto n) { run<n()>(player, games, first_seed, label); });
 }

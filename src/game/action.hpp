@@ -44,6 +44,9 @@ struct GameResult {
   static constexpr GameResult won() { return {Kind::Won, 0}; }
   static constexpr GameResult lost(std::uint8_t level) { return {Kind::Lost, level}; }
   friend constexpr bool operator==(GameResult, GameResult) = default;
+
+  // The team's reward: the enemies defeated, 12 for a win.
+  constexpr int reward() const { return kind == Kind::Won ? 12 : level; }
 };
 
 // One move. The card payload is shared by the card-carrying variants: Play holds 1 card,

@@ -33,6 +33,19 @@ constexpr std::array<CardValue, 10> card_value_numbers() {
 
 constexpr bool is_royal(CardValue v) { return v >= CardValue::Jack; }
 
+// Every card of the game has an index: Ace to King, each value in the suit order Spades, Hearts,
+// Diamonds, Clubs (0 .. 51), then the jester (52).
+inline constexpr int kCardKinds = 53;
+inline constexpr int kJesterIndex = 52;
+constexpr int card_index(Card c) {
+  if (c.value == CardValue::Jester) return kJesterIndex;
+  return (static_cast<int>(c.value) - 1) * 4 + static_cast<int>(c.suit);
+}
+constexpr Card card_from_index(int i) {
+  if (i == kJesterIndex) return kJester;
+  return Card{static_cast<CardSuit>(i % 4), static_cast<CardValue>(i / 4 + 1)};
+}
+
 // A card's worth as damage, as hand value and when absorbing an attack.
 constexpr std::uint16_t attack_value(Card card) {
   constexpr std::uint16_t table[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 15, 20};

@@ -66,11 +66,7 @@ struct MyEvaluator {
   }
   template <class AnyPlayer>
   std::int64_t interpret_evaluation_for_player(const GameResult& result, const AnyPlayer&) const {
-    return reward_of(result);
-  }
-
-  static std::int64_t reward_of(const GameResult& result) {
-    return result.kind == GameResult::Kind::Won ? 12 : result.level;
+    return result.reward();
   }
 };
 

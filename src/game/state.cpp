@@ -43,12 +43,12 @@ State<N> State<N>::random_permutation(StdRng& rng) const {
 }
 
 template <int N>
-State<N> State<N>::redeal(Redeal what, StdRng& rng) const {
+State<N> State<N>::redeal_for(PlayerId observer, Redeal what, StdRng& rng) const {
   State copy = *this;
   std::array<Hand*, N> hidden;
   std::size_t count = 0;
   for (Player& p : copy.players)
-    if (!(p.id == has_turn)) hidden[count++] = &p.hand;
+    if (!(p.id == observer)) hidden[count++] = &p.hand;
   const std::span<Hand* const> hands(hidden.data(), count);
   switch (what) {
     case Redeal::HiddenAndDiscard: copy.table.permute(hands, rng); break;

@@ -59,8 +59,26 @@ struct State {
   // A copy whose hidden cards (every hand but the current player's, tavern deck, discard pile,
   // castle order) are re-dealt at random.
   State random_permutation(StdRng& rng) const;
-  // A copy re-dealt as `what` says; Redeal::HiddenAndDiscard is random_permutation.
-  State redeal(Redeal what, StdRng& rng) const;
+  // A copy re-dealt as `what` says, from the view of the player to act; Redeal::HiddenAndDiscard
+  // is random_permutation.
+  State redeal(Redeal what, StdRng& rng) const { return redeal_for(has_turn, what, rng); }
+  // The same from the view of `observer`: its own hand is kept, the other hands are hidden.
+  State redeal_for(PlayerId observer, Redeal what, StdRng& rng) const;
+
+  // How many copies of each card (by card index) lie anywhere in the game: the hands, the piles
+  // and the castle. A consistent state holds every card once and its jesters.
+  std::array<int, kCardKinds> card_tally() const {
+    std::array<int, kCardKinds> count{};
+    const auto add = [&](const auto& cards) {
+      for (const Card& c : cards) ++count[card_index(c)];
+    };
+    add(table.tavern_deck);
+    add(table.discard_pile);
+    add(table.attack_cards);
+    for (const Player& p : players) add(p.hand);
+    for (const Enemy& e : table.castle_deck) ++count[card_index(e.card)];
+    return count;
+  }
 
   friend bool operator==(const State&, const State&) = default;
 };

@@ -186,15 +186,7 @@ State<N> read_state(Reader& r, const std::optional<GameResult>& result) {
 
   // Every card of the game exactly once: the forty number cards, the twelve royals (as enemies
   // or, once defeated, as cards), and the jesters of this player count.
-  std::array<int, kCardKinds> count{};
-  auto tally = [&](const auto& cards) {
-    for (const Card& c : cards) ++count[card_index(c)];
-  };
-  tally(s.table.tavern_deck);
-  tally(s.table.discard_pile);
-  tally(s.table.attack_cards);
-  for (const Player& p : s.players) tally(p.hand);
-  for (const Enemy& e : s.table.castle_deck) ++count[card_index(e.card)];
+  const std::array<int, kCardKinds> count = s.card_tally();
   for (int i = 0; i < kJesterIndex; ++i)
     if (count[i] != 1) bad(card_label(card_from_index(i)) + " occurs " + std::to_string(count[i]) + " times");
   if (count[kJesterIndex] != setup.jesters) bad("wrong number of jesters for this player count");
@@ -251,12 +243,7 @@ Game Game::from_bytes(const std::string& bytes) {
   if (result == 1) g.result_ = GameResult::won();
   if (result == 2) g.result_ = GameResult::lost(result_level);
   if (result != 2 && result_level != 0) bad("a level without a lost game");
-  switch (players) {
-    case 1: g.state_ = read_state<1>(r, g.result_); break;
-    case 2: g.state_ = read_state<2>(r, g.result_); break;
-    case 3: g.state_ = read_state<3>(r, g.result_); break;
-    default: g.state_ = read_state<4>(r, g.result_); break;
-  }
+  g.state_ = with_players(players, [&](auto n) -> AnyState { return read_state<n()>(r, g.result_); });
   const int level = std::visit([](const auto& s) { return static_cast<int>(s.level); }, g.state_);
   if (result == 1 && level != 12) bad("a won game below level 12");
   if (result == 2 && result_level != level) bad("the result's level is not the game's");

@@ -216,14 +216,13 @@ CORVANTA_LAB_INSTANTIATE(4)
 Game Game::create(int players, std::uint64_t seed) {
   Game g;
   g.seed_ = seed;
-  switch (players) {
-    case 1: g.state_ = State<1>::create(seed); break;
-    case 2: g.state_ = State<2>::create(seed); break;
-    case 3: g.state_ = State<3>::create(seed); break;
-    case 4: g.state_ = State<4>::create(seed); break;
-    default: throw Invalid("a game has 1 to 4 players, not " + std::to_string(players));
-  }
+  g.state_ = new_state(players, seed);
   return g;
+}
+
+int Game::reward() const {
+  if (result_) return result_->reward();
+  return std::visit([](const auto& s) { return static_cast<int>(s.level); }, state_);
 }
 
 const std::array<std::uint8_t, kNumActionIds>& Game::mask() const {
@@ -318,31 +317,8 @@ Game Game::resample(int player, std::uint64_t seed) const {
   Game g = *this;
   g.mask_cached_ = g.legal_cached_ = false;
   StdRng rng = StdRng::seed_from_u64(seed);
-  std::visit(
-      [&](auto& s) {
-        Pile pool = s.table.tavern_deck;
-        for (const Player& p : s.players)
-          if (static_cast<int>(p.id.value) != player)
-            for (const Card& c : p.hand) pool.push_back(c);
-        rng.shuffle(pool);
-        std::size_t next = 0;
-        for (Player& p : s.players) {
-          if (static_cast<int>(p.id.value) == player) continue;
-          for (Card& c : p.hand) c = pool[next++];
-        }
-        for (Card& c : s.table.tavern_deck) c = pool[next++];
-        // Below the face-up enemy only the order within each rank is unknown.
-        auto& castle = s.table.castle_deck;
-        const std::size_t hidden = castle.empty() ? 0 : castle.size() - 1;
-        std::size_t begin = 0;
-        while (begin < hidden) {
-          std::size_t end = begin;
-          while (end < hidden && castle[end].card.value == castle[begin].card.value) ++end;
-          rng.shuffle(castle.data() + begin, end - begin);
-          begin = end;
-        }
-      },
-      g.state_);
+  const PlayerId observer{static_cast<std::uint64_t>(player)};
+  std::visit([&](auto& s) { s = s.redeal_for(observer, Redeal::HiddenOnly, rng); }, g.state_);
   return g;
 }
 

@@ -12,27 +12,14 @@
 #include <vector>
 
 #include "game/action_space.hpp"
+#include "game/any_state.hpp"
 #include "game/rules.hpp"
 #include "game/state.hpp"
 
 namespace corvanta::lab {
 
-using AnyState = std::variant<State<1>, State<2>, State<3>, State<4>>;
-
-// Every card of the game has an index: Ace to King, each value in the suit order Spades, Hearts,
-// Diamonds, Clubs (0 .. 51), then the jester (52). Hands are sorted by it for the action ids and
-// the observations, so that the same cards give the same ids whatever order they came in.
-inline constexpr int kCardKinds = 53;
-inline constexpr int kJesterIndex = 52;
-constexpr int card_index(Card c) {
-  if (c.value == CardValue::Jester) return kJesterIndex;
-  return (static_cast<int>(c.value) - 1) * 4 + static_cast<int>(c.suit);
-}
-constexpr Card card_from_index(int i) {
-  if (i == kJesterIndex) return kJester;
-  return Card{static_cast<CardSuit>(i % 4), static_cast<CardValue>(i / 4 + 1)};
-}
-// The hand in canonical order.
+// Hands are sorted by card index (game/card.hpp) for the action ids and the observations, so that
+// the same cards give the same ids whatever order they came in. The hand in canonical order:
 Hand sorted_hand(const Hand& hand);
 
 // The fixed action index space. Ids 0 .. 254 are the non-empty subsets of the sorted hand's
@@ -103,11 +90,13 @@ class Game {
  public:
   static Game create(int players, std::uint64_t seed);
 
-  int num_players() const { return static_cast<int>(state_.index()) + 1; }
+  int num_players() const { return corvanta::num_players(state_); }
   const AnyState& state() const { return state_; }
   std::uint64_t seed() const { return seed_; }
   const std::optional<GameResult>& result() const { return result_; }
   bool over() const { return result_.has_value(); }
+  // The enemies defeated, 12 for a win.
+  int reward() const;
   const std::vector<Action>& history() const { return history_; }
 
   // The legal actions in the rules engine's order; empty once the game is over.

@@ -7,13 +7,7 @@ namespace corvanta::lab {
 VectorGame::VectorGame(std::size_t num_games, int players, std::uint64_t seed)
     : num_games_(num_games), players_(players), rng_(StdRng::seed_from_u64(seed)) {
   if (num_games == 0) throw Invalid("a vector holds at least one game");
-  switch (players) {
-    case 1: states_ = std::vector<State<1>>(num_games); break;
-    case 2: states_ = std::vector<State<2>>(num_games); break;
-    case 3: states_ = std::vector<State<3>>(num_games); break;
-    case 4: states_ = std::vector<State<4>>(num_games); break;
-    default: throw Invalid("a game has 1 to 4 players, not " + std::to_string(players));
-  }
+  with_players(players, [&](auto n) { states_ = std::vector<State<n()>>(num_games); });
   observations_.resize(num_games * kObservationSize);
   masks_.resize(num_games * kNumActionIds);
   rewards_.resize(num_games);
@@ -69,7 +63,7 @@ void VectorGame::step_all(const std::int64_t* ids) {
     const int before = s.level;
     const auto result = step_state(s, action_from_id(s, static_cast<int>(ids[i])));
     if (result) {
-      const int level = result->kind == GameResult::Kind::Won ? 12 : result->level;
+      const int level = result->reward();
       rewards_[i] = static_cast<float>(level - before);
       dones_[i] = 1;
       final_levels_[i] = level;
@@ -84,12 +78,7 @@ void VectorGame::step_all(const std::int64_t* ids) {
 }
 
 void VectorGame::step(const std::int64_t* ids) {
-  switch (players_) {
-    case 1: step_all<1>(ids); break;
-    case 2: step_all<2>(ids); break;
-    case 3: step_all<3>(ids); break;
-    default: step_all<4>(ids); break;
-  }
+  with_players(players_, [&](auto n) { step_all<n()>(ids); });
 }
 
 }  // namespace corvanta::lab

@@ -12,7 +12,7 @@ namespace corvanta::py {
 using Seat = std::variant<NativePlayer, PyRef>;
 
 struct Game {
-  StateEnum state;
+  AnyState state;
   std::vector<Seat> seats;  // seat i plays when the state's has_turn is i
   bool playing = false;     // playout holds the game exclusively
 };

@@ -30,14 +30,9 @@ bool available(const Game& game, const char* message) {
   return false;
 }
 
-std::optional<StateEnum> initial_state(std::size_t players, std::optional<std::uint64_t> seed) {
-  switch (players) {
-    case 1: return StateEnum(State<1>::create(seed));
-    case 2: return StateEnum(State<2>::create(seed));
-    case 3: return StateEnum(State<3>::create(seed));
-    case 4: return StateEnum(State<4>::create(seed));
-    default: return std::nullopt;
-  }
+std::optional<AnyState> initial_state(std::size_t players, std::optional<std::uint64_t> seed) {
+  if (players < 1 || players > 4) return std::nullopt;
+  return with_players(static_cast<int>(players), [&](auto n) -> AnyState { return State<n()>::create(seed); });
 }
 
 // The number of seats a sequence announces before it is converted, so that a game of millions of
@@ -93,7 +88,7 @@ PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // The seed is still checked first, as when every seat was converted.
     std::optional<std::uint64_t> seed;
     if (!optional_u64_arg(given[1], "seed", seed)) return nullptr;
-    std::optional<StateEnum> state;
+    std::optional<AnyState> state;
     if (may_fit) state = initial_state(seats.size(), seed);
     if (!state) {
       PyErr_SetString(PyExc_ValueError, "Only 1-4 players are allowed");

@@ -46,7 +46,7 @@ bool for_each_player_type(Add&& add) {
 // The Python face of a move (play_py): the player moves on a copy of the state it holds, and the
 // chosen action comes back as a new action object.
 template <Play P>
-PyObject* play_py(P& player, const StateEnum& state) {
+PyObject* play_py(P& player, const AnyState& state) {
   return std::visit([&](const auto& s) { return action_to_py(player.play(s)); }, state);
 }
 
@@ -56,7 +56,7 @@ PyObject* play_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   return guard([&]() -> PyObject* {
     PyObject* given[1];
     if (!parse_args(Sig, args, static_cast<std::size_t>(nargs), kwnames, given)) return nullptr;
-    const StateEnum* state = state_arg(given[0], "state");
+    const AnyState* state = state_arg(given[0], "state");
     if (state == nullptr) return nullptr;
     const SignalScope signals;
     return play_py(unbox<P>(self), *state);

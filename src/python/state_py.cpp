@@ -12,7 +12,7 @@
 namespace corvanta::py {
 namespace {
 
-const StateEnum& state_of(PyObject* self) { return unbox<StateEnum>(self); }
+const AnyState& state_of(PyObject* self) { return unbox<AnyState>(self); }
 
 // Every method of PyState takes no argument; each still goes through the parser for its texts.
 template <const Signature& Sig, class Body>
@@ -77,13 +77,13 @@ PyMethodDef kMethods[] = {
 
 PyTypeObject* make_state_type() {
   PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(boxed_dealloc<StateEnum>)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(boxed_dealloc<AnyState>)},
       {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
       {Py_tp_str, reinterpret_cast<void*>(state_str)},
       {Py_tp_methods, kMethods},
       {0, nullptr},
   };
-  return create_type("PyState", sizeof(Boxed<StateEnum>), slots);
+  return create_type("PyState", sizeof(Boxed<AnyState>), slots);
 }
 
 }  // namespace
@@ -92,14 +92,14 @@ PyTypeObject* state_type() { return lazy_type<make_state_type>(); }
 
 template <int N>
 PyObject* state_to_py(const State<N>& state) {
-  return box<StateEnum>(state_type(), std::in_place_index<N - 1>, state);
+  return box<AnyState>(state_type(), std::in_place_index<N - 1>, state);
 }
 template PyObject* state_to_py<1>(const State<1>&);
 template PyObject* state_to_py<2>(const State<2>&);
 template PyObject* state_to_py<3>(const State<3>&);
 template PyObject* state_to_py<4>(const State<4>&);
 
-const StateEnum* state_arg(PyObject* obj, std::string_view param) {
+const AnyState* state_arg(PyObject* obj, std::string_view param) {
   PyTypeObject* type = state_type();
   if (type == nullptr) return nullptr;
   if (Py_TYPE(obj) != type) {
@@ -109,7 +109,7 @@ const StateEnum* state_arg(PyObject* obj, std::string_view param) {
   return &state_of(obj);
 }
 
-std::string pretty_text(const StateEnum& state) {
+std::string pretty_text(const AnyState& state) {
   return std::visit(
       [](const auto& s) {
         constexpr int n = std::decay_t<decltype(s)>::kPlayers;

@@ -73,7 +73,7 @@ TEST(GreedyRollouts, ReachFurtherThanUniformOnes) {
     for (std::uint64_t seed = 0; seed < 2000; ++seed) {
       StdRng rng = StdRng::seed_from_u64(seed);
       const GameResult r = rollout_with<1, true>(State<1>::create(seed), rng, options, [](const State<1>&, const Action&) {});
-      levels += r.kind == GameResult::Kind::Won ? 12 : r.level;
+      levels += r.reward();
     }
     // Uniform rollouts rarely pass the first Jack; greedy ones get several enemies further.
     if (policy == RolloutPolicy::Uniform) EXPECT_LT(levels / 2000, 1.5);

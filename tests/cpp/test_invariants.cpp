@@ -22,39 +22,14 @@ constexpr std::uint64_t kDeepGamesPerCount = 5'000;
 // A game ends long before this: every turn either plays a card, discards one, or yields.
 constexpr int kMaxSteps = 2'000;
 
-// Where the cards are, counted by suit and value.
-using CardCounts = std::array<int, 5 * 14>;
-void count(CardCounts& counts, Card c) {
-  ++counts[static_cast<std::size_t>(c.suit) * 14 + static_cast<std::size_t>(c.value)];
-}
-
 template <int N>
 ::testing::AssertionResult check_invariants(const State<N>& s, std::uint8_t previous_level) {
   const Setup setup = setup_for(N);
-  CardCounts counts{};
-  int total = 0;
-  auto add = [&](const auto& cards) {
-    for (const Card& c : cards) {
-      count(counts, c);
-      ++total;
-    }
-  };
-  add(s.table.tavern_deck);
-  add(s.table.discard_pile);
-  add(s.table.attack_cards);
-  for (const Player& p : s.players) add(p.hand);
-  for (const Enemy& e : s.table.castle_deck) {
-    count(counts, e.card);
-    ++total;
-  }
-  if (total != 52 + setup.jesters) return ::testing::AssertionFailure() << total << " cards in the game";
-  for (std::size_t suit = 0; suit < 4; ++suit)
-    for (std::size_t value = 1; value <= 13; ++value)
-      if (counts[suit * 14 + value] != 1)
-        return ::testing::AssertionFailure()
-               << text::card(Card{static_cast<CardSuit>(suit), static_cast<CardValue>(value)}) << " is in "
-               << counts[suit * 14 + value] << " places";
-  if (counts[4 * 14] != setup.jesters) return ::testing::AssertionFailure() << counts[4 * 14] << " jesters";
+  const std::array<int, kCardKinds> counts = s.card_tally();
+  for (int i = 0; i < kJesterIndex; ++i)
+    if (counts[i] != 1)
+      return ::testing::AssertionFailure() << text::card(card_from_index(i)) << " is in " << counts[i] << " places";
+  if (counts[kJesterIndex] != setup.jesters) return ::testing::AssertionFailure() << counts[kJesterIndex] << " jesters";
 
   for (int i = 0; i < N; ++i) {
     if (s.players[i].id.value != static_cast<std::uint64_t>(i))
