@@ -18,6 +18,7 @@ episode's return is the level reached (12 for a win).
 
 from __future__ import annotations
 
+import operator
 from typing import Any
 
 import gymnasium
@@ -139,11 +140,14 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     """One policy plays every seat: each step acts for the seat to move, the observation is that
     seat's, and ``info["action_mask"]`` (also ``action_masks()``) gives the legal action ids.
 
-    The reward is the enemies defeated by the step. An illegal action ends the episode with
-    reward 0 and ``info["illegal_action"] = True``.
+    The reward is the enemies defeated by the step. An action is an integer (a Python or numpy
+    integer; anything else raises ``TypeError``); one that is not legal, whatever its value, ends
+    the episode with reward 0 and ``info["illegal_action"] = True``. Stepping an ended episode
+    raises ``RuntimeError``: call ``reset()``. With ``render_mode="human"`` each reset and step
+    prints the position; with ``"ansi"`` ``render()`` returns it.
     """
 
-    metadata = {"render_modes": ["ansi"], "render_fps": 1}
+    metadata = {"render_modes": ["ansi", "human"], "render_fps": 1}
 
     def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
         if not 1 <= players <= 4:
@@ -155,6 +159,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         self.observation_space = _OBSERVATION_SPACE
         self.action_space = spaces.Discrete(NUM_ACTIONS)
         self.game = Game(players, seed=0)
+        self.ended = False  # by the end of the game or an illegal action
 
     def _info(self) -> dict[str, Any]:
         return {
@@ -168,22 +173,36 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     ) -> tuple[np.ndarray, dict[str, Any]]:
         super().reset(seed=seed)
         self.game = _new_game(self.players, self.np_random)
+        self.ended = False
+        if self.render_mode == "human":
+            self.render()
         return self.game.observation(), self._info()
 
     def step(self, action: Any) -> tuple[np.ndarray, float, bool, bool, dict[str, Any]]:
+        if self.ended:
+            raise RuntimeError("the episode has ended: call reset() before step()")
+        if isinstance(action, (bool, np.bool_)):
+            raise TypeError(f"an action is an integer action id, not {action!r}")
+        try:
+            action_id = operator.index(action)  # ints and numpy integers; 1.9 is not action 1
+        except TypeError:
+            raise TypeError(f"an action is an integer action id, not {action!r}") from None
         seat = self.game.current_player
         level = self.game.reward
-        try:
-            self.game.apply_id(int(action))
-        except ValueError:
+        if not 0 <= action_id < NUM_ACTIONS or not self.game.action_mask()[action_id]:
+            self.ended = True
             info = self._info()
             info["illegal_action"] = True
             return self.game.observation(seat), 0.0, True, False, info
+        self.game.apply_id(action_id)
         reward = float(self.game.reward - level)
+        self.ended = self.game.is_over
         observer = seat if self.game.is_over else self.game.current_player
         info = self._info()
         if self.game.is_over:
             info["won"] = self.game.won
+        if self.render_mode == "human":
+            self.render()
         return self.game.observation(observer), reward, self.game.is_over, False, info
 
     def action_masks(self) -> np.ndarray:
@@ -191,7 +210,11 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         return self.game.action_mask()
 
     def render(self) -> str | None:
-        return str(self.game) if self.render_mode == "ansi" else None
+        text = str(self.game)
+        if self.render_mode == "human":
+            print(text)
+            return None
+        return text if self.render_mode == "ansi" else None
 
 
 if "corvanta_lab/Corvanta-v0" not in gymnasium.registry:
