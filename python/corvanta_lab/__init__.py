@@ -42,33 +42,7 @@ Observations
 [0, 1], holding only what that seat may know. ``OBSERVATION_LAYOUT`` maps each part to its
 ``(start, stop)`` slice:
 
-==============  ====  ==========================================================================
-part            size  content
-==============  ====  ==========================================================================
-hand              53  own cards, one entry per card index (the jester's count halved)
-hand_slots        48  8 sorted hand positions x (present, attack / 20, Spades, Hearts, Diamonds,
-                      Clubs): the positions the action ids name
-enemy_card        12  the current enemy (Jack of Spades .. King of Clubs)
-enemy_health       1  its health / 40
-enemy_attack       1  its attack / 20
-enemy_jester       1  a jester was played against it
-enemy_immunity     4  the suit whose power it blocks
-castle            12  the enemies still in the castle below it (a set: their order is hidden)
-discard_pile      53  counts by card index (face up)
-attack_cards      53  cards played against the current enemy, by card index
-tavern_size        1  cards in the tavern deck / 54
-other_hands        3  hand sizes of the next seats, in turn order / 8 (0 for absent seats)
-players            4  one-hot player count
-to_move            4  one-hot seat to act, counted from the observer (0 = the observer)
-phase              3  one-hot play cards, discard, jester
-discard_amount     1  the attack the discard must absorb / 20
-level              1  enemies defeated / 12
-yields             1  consecutive yields / players
-refills            1  refills left / 2
-jesters_left       1  jesters not yet played or discarded / 2
-can_absorb         1  the own hand is worth at least the enemy's attack
-over               1  the game has ended
-==============  ====  ==========================================================================
+{observation layout}
 
 Environments are in ``corvanta_lab.env`` (PettingZoo and Gymnasium, ``pip install .[env]``).
 """
@@ -92,7 +66,26 @@ from corvanta_lab._core import (
     VectorGame,
     search,
 )
+from corvanta_lab._core import OBSERVATION_PARTS as _OBSERVATION_PARTS
 from corvanta_lab.players import SearchPlayer
+
+
+def _layout_table() -> str:
+    """The observation layout as a table, from the native layout's one table."""
+    import textwrap
+
+    name_width = max(len(name) for name, _, _ in _OBSERVATION_PARTS)
+    rule = f"{'=' * name_width}  ====  {'=' * 74}"
+    lines = [rule, f"{'part':{name_width}}  size  content", rule]
+    for name, width, content in _OBSERVATION_PARTS:
+        wrapped = textwrap.wrap(content, 74) or [""]
+        lines.append(f"{name:{name_width}}  {width:4}  {wrapped[0]}")
+        lines.extend(f"{'':{name_width}}        {more}" for more in wrapped[1:])
+    lines.append(rule)
+    return "\n".join(lines)
+
+
+__doc__ = (__doc__ or "").replace("{observation layout}", _layout_table())
 
 __all__ = [
     "CHANGE_PLAYER_ID",

@@ -89,6 +89,20 @@ struct Action {
 
   bool has_cards() const { return kind != Kind::Yield && kind != Kind::ChangePlayer && kind != Kind::RefillHand; }
 
+  // How many cards an action of this kind names: none, or from `min` to `max`.
+  struct CardCount {
+    std::size_t min, max;
+  };
+  static constexpr CardCount card_count(Kind kind) {
+    switch (kind) {
+      case Kind::Play: return {1, 1};
+      case Kind::AnimalCombo: return {2, 2};
+      case Kind::Combo: return {2, kMaxComboCards};
+      case Kind::Discard: return {1, kMaxDiscardCards};
+      default: return {0, 0};
+    }
+  }
+
   friend bool operator==(const Action& a, const Action& b) {
     if (a.kind != b.kind) return false;
     if (a.kind == Kind::ChangePlayer) return a.player == b.player;

@@ -1,5 +1,8 @@
 #pragma once
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace corvanta {
 
@@ -18,6 +21,22 @@ enum class RolloutPolicy : std::uint8_t {
   Uniform,  // every legal (or unpruned) move alike
   Greedy,   // a cheap one-move judgement with some randomness
 };
+
+// The rollout policies by the names the lab and the command line take. A new policy is a value
+// above, a row here and its case in rollout_with (game/evaluator.hpp).
+struct RolloutPolicyName {
+  std::string_view name;
+  RolloutPolicy policy;
+};
+inline constexpr std::array<RolloutPolicyName, 2> kRolloutPolicies{{
+    {"uniform", RolloutPolicy::Uniform},
+    {"greedy", RolloutPolicy::Greedy},
+}};
+constexpr std::optional<RolloutPolicy> rollout_policy_named(std::string_view name) {
+  for (const RolloutPolicyName& row : kRolloutPolicies)
+    if (row.name == name) return row.policy;
+  return std::nullopt;
+}
 
 // How the game's search binding samples hidden cards and plays rollouts. The defaults are the
 // built-in search player's behaviour.

@@ -61,12 +61,14 @@ std::string suit(CardSuit s) {
   return paint(kWhite, "");
 }
 
-std::string value(CardValue v) {
+std::string_view value_name(CardValue v) {
   static constexpr std::string_view names[14] = {"Jester", "A", "2", "3", "4",  "5", "6",
                                                  "7",      "8", "9", "10", "J", "Q", "K"};
   const auto index = static_cast<std::size_t>(v);
-  return paint(kBlackOnWhite, index < 14 ? names[index] : std::string_view("?"));
+  return index < 14 ? names[index] : std::string_view("?");
 }
+
+std::string value(CardValue v) { return paint(kBlackOnWhite, value_name(v)); }
 
 std::string card(Card c) { return suit(c.suit) + value(c.value); }
 

@@ -23,6 +23,8 @@ bool use_colour();
 bool decide_colour(const char* clicolor_force, const char* no_color, const char* clicolor, bool stdout_is_tty);
 
 std::string suit(CardSuit s);
+// The plain name of a value: "Jester", "A", "2" .. "10", "J", "Q", "K" ("?" for no value).
+std::string_view value_name(CardValue v);
 std::string value(CardValue v);
 std::string card(Card c);  // suit text then value text, e.g. "♠K"; the jester prints as "Jester"
 

@@ -97,15 +97,8 @@ Action read_action(Reader& r, int players) {
   a.kind = static_cast<Action::Kind>(kind);
   r.cards(a.cards, kMaxDiscardCards, "an action");
   const std::uint8_t player = r.u8();
-  std::size_t lo = 0, hi = 0;
-  switch (a.kind) {
-    case Action::Kind::Play: lo = hi = 1; break;
-    case Action::Kind::AnimalCombo: lo = hi = 2; break;
-    case Action::Kind::Combo: lo = 2, hi = kMaxComboCards; break;
-    case Action::Kind::Discard: lo = 1, hi = kMaxDiscardCards; break;
-    default: break;
-  }
-  if (a.cards.size() < lo || a.cards.size() > hi) bad("an action of the history has a wrong number of cards");
+  const Action::CardCount count = Action::card_count(a.kind);
+  if (a.cards.size() < count.min || a.cards.size() > count.max) bad("an action of the history has a wrong number of cards");
   if (a.kind == Action::Kind::ChangePlayer) {
     if (player >= players) bad("an action of the history names player " + std::to_string(player));
     a.player = PlayerId{player};

@@ -155,51 +155,52 @@ void legal_mask(const State<N>& state, std::uint8_t* mask) {
 
 template <int N>
 void observe(const State<N>& s, bool over, int player, float* out) {
-  using namespace obs;
-  std::memset(out, 0, sizeof(float) * kSize);
+  using obs::at;
+  using P = obs::Part;
+  std::memset(out, 0, sizeof(float) * obs::kSize);
   const Hand& hand = s.players[player].hand;
-  for (const Card& c : hand) out[kHand + card_index(c)] += 1.0f;
-  out[kHand + kJesterIndex] *= 0.5f;
+  for (const Card& c : hand) out[at(P::Hand) + card_index(c)] += 1.0f;
+  out[at(P::Hand) + kJesterIndex] *= 0.5f;
   const Hand sorted = HandIndex(hand).sorted();
   for (std::size_t i = 0; i < sorted.size(); ++i) {
-    float* slot = out + kHandSlots + i * kSlotWidth;
+    float* slot = out + at(P::HandSlots) + i * obs::kSlotWidth;
     slot[0] = 1.0f;
     slot[1] = static_cast<float>(attack_value(sorted[i])) / 20.0f;
     if (sorted[i].suit != CardSuit::None) slot[2 + static_cast<int>(sorted[i].suit)] = 1.0f;
   }
   if (const Enemy* e = s.current_enemy()) {
-    out[kEnemyCard + card_index(e->card) - 40] = 1.0f;
-    out[kEnemyHealth] = static_cast<float>(std::max<int>(e->health, 0)) / 40.0f;
-    out[kEnemyAttack] = static_cast<float>(e->attack) / 20.0f;
-    out[kEnemyJester] = e->jester_applied ? 1.0f : 0.0f;
-    if (!e->jester_applied) out[kEnemyImmunity + static_cast<int>(e->card.suit)] = 1.0f;
-    out[kCanAbsorb] = attack_sum(hand) >= e->attack ? 1.0f : 0.0f;
+    out[at(P::EnemyCard) + card_index(e->card) - 40] = 1.0f;
+    out[at(P::EnemyHealth)] = static_cast<float>(std::max<int>(e->health, 0)) / 40.0f;
+    out[at(P::EnemyAttack)] = static_cast<float>(e->attack) / 20.0f;
+    out[at(P::EnemyJester)] = e->jester_applied ? 1.0f : 0.0f;
+    if (!e->jester_applied) out[at(P::EnemyImmunity) + static_cast<int>(e->card.suit)] = 1.0f;
+    out[at(P::CanAbsorb)] = attack_sum(hand) >= e->attack ? 1.0f : 0.0f;
   }
   const auto& castle = s.table.castle_deck;
-  for (std::size_t i = 0; i + 1 < castle.size(); ++i) out[kCastle + card_index(castle[i].card) - 40] = 1.0f;
+  for (std::size_t i = 0; i + 1 < castle.size(); ++i) out[at(P::Castle) + card_index(castle[i].card) - 40] = 1.0f;
   int jesters_seen = 0;
   for (const Card& c : s.table.discard_pile) {
-    out[kDiscardPile + card_index(c)] += 1.0f;
+    out[at(P::DiscardPile) + card_index(c)] += 1.0f;
     jesters_seen += c == kJester;
   }
   for (const Card& c : s.table.attack_cards) {
-    out[kAttackCards + card_index(c)] += 1.0f;
+    out[at(P::AttackCards) + card_index(c)] += 1.0f;
     jesters_seen += c == kJester;
   }
-  out[kDiscardPile + kJesterIndex] *= 0.5f;
-  out[kAttackCards + kJesterIndex] *= 0.5f;
-  out[kTavernSize] = static_cast<float>(s.table.tavern_deck.size()) / 54.0f;
-  for (int k = 1; k < N; ++k) out[kOtherHands + k - 1] = static_cast<float>(s.players[(player + k) % N].hand.size()) / 8.0f;
-  out[kPlayers + N - 1] = 1.0f;
-  out[kToMove + (static_cast<int>(s.has_turn.value) - player + N) % N] = 1.0f;
-  out[kPhase + static_cast<int>(s.action_type.kind)] = 1.0f;
+  out[at(P::DiscardPile) + kJesterIndex] *= 0.5f;
+  out[at(P::AttackCards) + kJesterIndex] *= 0.5f;
+  out[at(P::TavernSize)] = static_cast<float>(s.table.tavern_deck.size()) / 54.0f;
+  for (int k = 1; k < N; ++k) out[at(P::OtherHands) + k - 1] = static_cast<float>(s.players[(player + k) % N].hand.size()) / 8.0f;
+  out[at(P::Players) + N - 1] = 1.0f;
+  out[at(P::ToMove) + (static_cast<int>(s.has_turn.value) - player + N) % N] = 1.0f;
+  out[at(P::Phase) + static_cast<int>(s.action_type.kind)] = 1.0f;
   if (s.action_type.kind == ActionType::Kind::Discard)
-    out[kDiscardAmount] = static_cast<float>(s.action_type.discard_amount) / 20.0f;
-  out[kLevel] = static_cast<float>(s.level) / 12.0f;
-  out[kYields] = static_cast<float>(std::min<std::uint64_t>(s.times_yielded, N)) / static_cast<float>(N);
-  out[kRefills] = static_cast<float>(s.hand_refills_left) / 2.0f;
-  out[kJestersLeft] = static_cast<float>(std::max(0, setup_for(N).jesters - jesters_seen)) / 2.0f;
-  out[kOver] = over ? 1.0f : 0.0f;
+    out[at(P::DiscardAmount)] = static_cast<float>(s.action_type.discard_amount) / 20.0f;
+  out[at(P::Level)] = static_cast<float>(s.level) / 12.0f;
+  out[at(P::Yields)] = static_cast<float>(std::min<std::uint64_t>(s.times_yielded, N)) / static_cast<float>(N);
+  out[at(P::Refills)] = static_cast<float>(s.hand_refills_left) / 2.0f;
+  out[at(P::JestersLeft)] = static_cast<float>(std::max(0, setup_for(N).jesters - jesters_seen)) / 2.0f;
+  out[at(P::Over)] = over ? 1.0f : 0.0f;
 }
 
 #define CORVANTA_LAB_INSTANTIATE(N)                                            \

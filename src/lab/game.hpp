@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -41,32 +42,63 @@ int action_id(const State<N>& state, const Action& action);
 template <int N>
 Action action_from_id(const State<N>& state, int id);
 
-// The observation vector's layout: every entry lies in [0, 1]. Offsets are in floats.
+// The observation vector's layout, written once: its parts in order, each with its width in
+// floats and what it holds. Every entry lies in [0, 1]. The offsets, the Python layout dict and
+// its documentation all come from this table; a new feature is one row here and its code in
+// observe().
 namespace obs {
-inline constexpr int kHand = 0;                           // 53: own cards, count by card index
-inline constexpr int kHandSlots = kHand + kCardKinds;     // 8 x 6: sorted positions
-inline constexpr int kSlotWidth = 6;                      // present, attack / 20, four suits
-inline constexpr int kEnemyCard = kHandSlots + 8 * kSlotWidth;  // 12: current enemy (index - 40)
-inline constexpr int kEnemyHealth = kEnemyCard + 12;      // health / 40
-inline constexpr int kEnemyAttack = kEnemyHealth + 1;     // attack / 20
-inline constexpr int kEnemyJester = kEnemyAttack + 1;     // a jester was played against it
-inline constexpr int kEnemyImmunity = kEnemyJester + 1;   // 4: the suit whose power is blocked
-inline constexpr int kCastle = kEnemyImmunity + 4;        // 12: enemies still below the current
-inline constexpr int kDiscardPile = kCastle + 12;         // 53: counts by card index
-inline constexpr int kAttackCards = kDiscardPile + kCardKinds;  // 53: counts by card index
-inline constexpr int kTavernSize = kAttackCards + kCardKinds;   // size / 54
-inline constexpr int kOtherHands = kTavernSize + 1;       // 3: hand sizes of the next seats / 8
-inline constexpr int kPlayers = kOtherHands + 3;          // 4: one-hot player count
-inline constexpr int kToMove = kPlayers + 4;              // 4: seat to act, relative to observer
-inline constexpr int kPhase = kToMove + 4;                // 3: PlayCards, Discard, Jester
-inline constexpr int kDiscardAmount = kPhase + 3;         // amount to discard / 20
-inline constexpr int kLevel = kDiscardAmount + 1;         // level / 12
-inline constexpr int kYields = kLevel + 1;                // consecutive yields / players
-inline constexpr int kRefills = kYields + 1;              // refills left / 2
-inline constexpr int kJestersLeft = kRefills + 1;         // jesters not yet played or discarded / 2
-inline constexpr int kCanAbsorb = kJestersLeft + 1;       // own hand worth the enemy's attack
-inline constexpr int kOver = kCanAbsorb + 1;              // the game has ended
-inline constexpr int kSize = kOver + 1;
+enum class Part : int {
+  Hand, HandSlots, EnemyCard, EnemyHealth, EnemyAttack, EnemyJester, EnemyImmunity, Castle, DiscardPile,
+  AttackCards, TavernSize, OtherHands, Players, ToMove, Phase, DiscardAmount, Level, Yields, Refills,
+  JestersLeft, CanAbsorb, Over
+};
+inline constexpr int kParts = static_cast<int>(Part::Over) + 1;
+struct PartInfo {
+  Part part;
+  std::string_view name;
+  int width;
+  std::string_view content;
+};
+inline constexpr int kSlotWidth = 6;  // a sorted hand position: present, attack / 20, four suits
+inline constexpr std::array<PartInfo, kParts> kLayout{{
+    {Part::Hand, "hand", kCardKinds, "own cards, one entry per card index (the jester's count halved)"},
+    {Part::HandSlots, "hand_slots", 8 * kSlotWidth,
+     "8 sorted hand positions x (present, attack / 20, Spades, Hearts, Diamonds, Clubs): the positions the "
+     "action ids name"},
+    {Part::EnemyCard, "enemy_card", 12, "the current enemy (Jack of Spades .. King of Clubs)"},
+    {Part::EnemyHealth, "enemy_health", 1, "its health / 40"},
+    {Part::EnemyAttack, "enemy_attack", 1, "its attack / 20"},
+    {Part::EnemyJester, "enemy_jester", 1, "a jester was played against it"},
+    {Part::EnemyImmunity, "enemy_immunity", 4, "the suit whose power it blocks"},
+    {Part::Castle, "castle", 12, "the enemies still in the castle below it (a set: their order is hidden)"},
+    {Part::DiscardPile, "discard_pile", kCardKinds, "counts by card index (face up)"},
+    {Part::AttackCards, "attack_cards", kCardKinds, "cards played against the current enemy, by card index"},
+    {Part::TavernSize, "tavern_size", 1, "cards in the tavern deck / 54"},
+    {Part::OtherHands, "other_hands", 3, "hand sizes of the next seats, in turn order / 8 (0 for absent seats)"},
+    {Part::Players, "players", 4, "one-hot player count"},
+    {Part::ToMove, "to_move", 4, "one-hot seat to act, counted from the observer (0 = the observer)"},
+    {Part::Phase, "phase", 3, "one-hot play cards, discard, jester"},
+    {Part::DiscardAmount, "discard_amount", 1, "the attack the discard must absorb / 20"},
+    {Part::Level, "level", 1, "enemies defeated / 12"},
+    {Part::Yields, "yields", 1, "consecutive yields / players"},
+    {Part::Refills, "refills", 1, "refills left / 2"},
+    {Part::JestersLeft, "jesters_left", 1, "jesters not yet played or discarded / 2"},
+    {Part::CanAbsorb, "can_absorb", 1, "the own hand is worth at least the enemy's attack"},
+    {Part::Over, "over", 1, "the game has ended"},
+}};
+// The offset of a part, in floats.
+constexpr int at(Part part) {
+  int start = 0;
+  for (int i = 0; i < static_cast<int>(part); ++i) start += kLayout[i].width;
+  return start;
+}
+inline constexpr int kSize = at(Part::Over) + 1;
+constexpr bool rows_in_order() {
+  for (int i = 0; i < kParts; ++i)
+    if (static_cast<int>(kLayout[i].part) != i) return false;
+  return true;
+}
+static_assert(rows_in_order(), "the layout's rows follow the parts");
 }  // namespace obs
 inline constexpr int kObservationSize = obs::kSize;
 

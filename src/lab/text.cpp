@@ -2,16 +2,17 @@
 
 #include <cctype>
 
+#include "game/text.hpp"
+
 namespace corvanta::lab {
 namespace {
 
 constexpr std::string_view kSymbols[4] = {"♠", "♥", "♦", "♣"};
 constexpr std::string_view kSuitLetters = "shdc";
-constexpr std::string_view kValues[14] = {"Jester", "A", "2", "3", "4", "5", "6", "7", "8", "9", "10", "J", "Q", "K"};
 
 std::optional<CardValue> parse_value(std::string_view v) {
   for (int i = 1; i < 14; ++i) {
-    const std::string_view name = kValues[i];
+    const std::string_view name = text::value_name(static_cast<CardValue>(i));
     if (name.size() != v.size()) continue;
     bool same = true;
     for (std::size_t k = 0; k < v.size(); ++k)
@@ -32,12 +33,12 @@ std::string lower(std::string_view text) {
 
 std::string card_text(Card c) {
   if (c.value == CardValue::Jester) return "Jester";
-  return std::string(kSymbols[static_cast<int>(c.suit)]) + std::string(kValues[static_cast<int>(c.value)]);
+  return std::string(kSymbols[static_cast<int>(c.suit)]) + std::string(text::value_name(c.value));
 }
 
 std::string card_label(Card c) {
   if (c.value == CardValue::Jester) return "Jk";
-  return std::string(kValues[static_cast<int>(c.value)]) + kSuitLetters[static_cast<int>(c.suit)];
+  return std::string(text::value_name(c.value)) + kSuitLetters[static_cast<int>(c.suit)];
 }
 
 std::optional<Card> parse_card(std::string_view text) {

@@ -16,7 +16,7 @@ VectorGame::VectorGame(std::size_t num_games, int players, std::uint64_t seed)
   levels_.resize(num_games);
   current_players_.resize(num_games);
   seeds_.resize(num_games);
-  reset(seed);
+  reset_locked(seed);
 }
 
 template <int N>
@@ -36,6 +36,11 @@ void VectorGame::start(std::size_t i) {
 }
 
 void VectorGame::reset(std::uint64_t seed) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  reset_locked(seed);
+}
+
+void VectorGame::reset_locked(std::uint64_t seed) {
   rng_ = StdRng::seed_from_u64(seed);
   std::visit(
       [&](auto& states) {
@@ -78,6 +83,7 @@ void VectorGame::step_all(const std::int64_t* ids) {
 }
 
 void VectorGame::step(const std::int64_t* ids) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   with_players(players_, [&](auto n) { step_all<n()>(ids); });
 }
 

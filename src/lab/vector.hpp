@@ -2,8 +2,12 @@
 // Many games of one player count stepped together, with every result written into arrays that
 // the caller reads in place (no per-game objects). Finished games start again at once, with
 // seeds drawn from the vector's own generator.
+//
+// Steps and resets from several threads run one after another: each holds the vector's lock for
+// its whole run, so the arrays always hold the results of whole steps.
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <variant>
 #include <vector>
 
@@ -14,12 +18,17 @@ namespace corvanta::lab {
 class VectorGame {
  public:
   VectorGame(std::size_t num_games, int players, std::uint64_t seed);
+  VectorGame(const VectorGame&) = delete;
+  VectorGame& operator=(const VectorGame&) = delete;
 
   // Starts every game anew, with seeds drawn from a generator seeded by `seed`.
   void reset(std::uint64_t seed);
-  // One action id per game. Every id is checked against its mask before any game moves: an
-  // illegal one throws Invalid naming the game, and nothing changes.
+  // One action id per game, read while the vector is locked. Every id is checked against its
+  // mask before any game moves: an illegal one throws Invalid naming the game, and nothing
+  // changes.
   void step(const std::int64_t* ids);
+  // Waits for a step or reset in progress and holds the vector until the lock is dropped.
+  [[nodiscard]] std::unique_lock<std::mutex> hold() const { return std::unique_lock<std::mutex>(mutex_); }
 
   std::size_t num_games() const { return num_games_; }
   int num_players() const { return players_; }
@@ -45,7 +54,9 @@ class VectorGame {
   void publish(std::size_t i);
   template <int N>
   void step_all(const std::int64_t* ids);
+  void reset_locked(std::uint64_t seed);
 
+  mutable std::mutex mutex_;
   std::size_t num_games_;
   int players_;
   StdRng rng_;

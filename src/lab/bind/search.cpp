@@ -1,0 +1,81 @@
+// corvanta_lab._core's search function.
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/string.h>
+
+#include <string>
+
+#include "lab/bind/convert.hpp"
+#include "lab/search.hpp"
+
+namespace corvanta::lab {
+namespace {
+
+using namespace nb::literals;
+using Ranking = nb::typed<nb::list, nb::typed<nb::tuple, Action, std::uint64_t, double>>;
+
+RolloutPolicy rollout_policy_arg(const std::string& name) {
+  if (const auto policy = rollout_policy_named(name)) return *policy;
+  std::string names;
+  for (const RolloutPolicyName& row : kRolloutPolicies) names += (names.empty() ? "\"" : " or \"") + std::string(row.name) + "\"";
+  throw Invalid("rollout_policy must be " + names + ", not \"" + name + "\"");
+}
+
+// Searches without the interpreter lock. The one stop check of the search, asked by this thread
+// between samples and every few milliseconds while the workers run, takes the lock briefly to
+// let Python handle signals: Ctrl-C stops the workers after their current playout and raises
+// KeyboardInterrupt here.
+Ranking run_search(const Game& game, const SearchOptions& options) {
+  const Game position = game;  // the Python object may change while the lock is released
+  bool interrupted = false;
+  std::optional<std::vector<RankedAction>> ranked;
+  {
+    nb::gil_scoped_release release;
+    ranked = search(position, options, [&] {
+      nb::gil_scoped_acquire acquire;
+      interrupted = PyErr_CheckSignals() != 0;
+      return interrupted;
+    });
+  }
+  if (interrupted || !ranked) throw nb::python_error();
+  nb::list out;
+  for (const RankedAction& r : *ranked) out.append(nb::make_tuple(r.action, r.visits, r.avg_reward));
+  return out;
+}
+
+}  // namespace
+
+void bind_search(nb::module_& m) {
+  m.def("search", [](const Game& g, std::uint32_t playouts, std::size_t threads, bool heuristics, std::uint32_t samples,
+                     std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,
+                     const std::string& rollout_policy, std::optional<std::string> strength) {
+    SearchOptions options;
+    options.playouts = playouts;
+    options.threads = threads;
+    options.heuristics = heuristics;
+    options.samples = samples;
+    options.policy = policy;
+    options.rollout.public_discard = public_discard;
+    options.rollout.redeal_each_rollout = rollout_redeal;
+    options.rollout.policy = rollout_policy_arg(rollout_policy);
+    options.strength = strength;
+    return run_search(g, options);
+  }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
+        "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),
+        "Monte Carlo tree search from the position of the player to act, on the engine of the search "
+        "player: `samples` determinisations of `playouts` playouts each on `threads` workers. Returns "
+        "(action, visits, mean_reward) tuples, most visited first. Releases the interpreter lock; "
+        "Ctrl-C stops it. `playouts`, `threads` and `samples` are at least 1 (ValueError otherwise); "
+        "no more workers start than there are playouts, and at most 1,024.\n\n"
+        "The defaults are the search player's own rules. `public_discard=True` re-deals only hidden cards "
+        "(other hands and the tavern deck), keeping the face-up discard pile. `rollout_redeal=False` plays "
+        "each rollout on the deal of its sample, shuffling only what nobody has seen (the tavern deck, the "
+        "castle below the current enemy). `rollout_policy=\"greedy\"` plays rollouts by a cheap one-move "
+        "judgement (kills, damage, shield, draw, heal, survival; one move in ten uniform) instead of "
+        "uniformly. `strength=\"strong\"` takes `playouts` as the total per move and chooses the strongest "
+        "measured combination: public discard, sample deals, greedy rollouts, and the budget split into "
+        "samples (about 100 playouts each for one player, at most 10; 250 for more players, at most 4); "
+        "it overrides `samples` and the three rollout options.");
+
+}
+
+}  // namespace corvanta::lab
