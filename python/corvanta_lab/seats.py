@@ -19,9 +19,10 @@ spec                                                   player
                                                        returns has ``play(game) -> Action``
 =====================================================  =============================================
 
-A spec is parsed once into a small picklable value (``parse_seat``) and builds a fresh player for
-every game (``SeatSpec.build``), in whichever process plays that game: players need not pickle.
-New kinds are one entry of ``SEAT_KINDS``.
+A spec is parsed once into a small picklable value (``parse_seat``, which refuses numbers the
+engine cannot take, unknown tree policies and factories that do not import) and builds a fresh
+player for every game (``SeatSpec.build``), in whichever process plays that game: players need
+not pickle. New kinds are one entry of ``SEAT_KINDS``.
 """
 
 from __future__ import annotations
@@ -31,7 +32,7 @@ from collections.abc import Callable
 from dataclasses import dataclass
 from typing import Protocol, cast, runtime_checkable
 
-from corvanta_lab._core import Action, Game, RandomPlayer
+from corvanta_lab._core import Action, Game, RandomPlayer, search
 from corvanta_lab.players import SearchPlayer
 
 __all__ = [
@@ -168,14 +169,35 @@ class FactorySeat:
         return player
 
 
-def _integer(text: str, what: str, spec: str, low: int = 0) -> int:
+# The widest values the engine takes: playouts and samples are 32-bit counts, a search starts at
+# most 1,024 workers, seeds are 64-bit. A spec outside them is refused when it is parsed, not by
+# the first game of a run.
+MAX_COUNT = 2**32 - 1
+MAX_THREADS = 1024
+MAX_SEED = 2**64 - 1
+
+
+def _integer(text: str, what: str, spec: str, low: int = 0, high: int = MAX_COUNT) -> int:
     try:
         value = int(text)
     except ValueError:
         raise ValueError(f"{spec}: {what} must be a whole number, not {text!r}") from None
     if value < low:
         raise ValueError(f"{spec}: {what} must be at least {low}")
+    if value > high:
+        raise ValueError(f"{spec}: {what} must be at most {high}")
     return value
+
+
+def _policy(text: str, spec: str) -> int:
+    # The engine alone knows its tree policies: a one-playout search asks it, so that a number it
+    # refuses fails here rather than in every game.
+    policy = _integer(text, "POLICY", spec)
+    try:
+        search(Game(1, seed=0), 1, policy=policy)
+    except (ValueError, TypeError):  # TypeError: beyond the engine's 8-bit policy numbers
+        raise ValueError(f"{spec}: {policy} is not a tree policy number of the engine") from None
+    return policy
 
 
 def _human(args: list[str], spec: str) -> SeatSpec:
@@ -187,28 +209,28 @@ def _human(args: list[str], spec: str) -> SeatSpec:
 def _random(args: list[str], spec: str) -> SeatSpec:
     if len(args) > 1:
         raise ValueError(f"{spec}: use random or random:SEED")
-    return RandomSeat(_integer(args[0], "the seed", spec) if args else 0)
+    return RandomSeat(_integer(args[0], "the seed", spec, 0, MAX_SEED) if args else 0)
 
 
 def _mcts(args: list[str], spec: str) -> SeatSpec:
     if not 1 <= len(args) <= 5:
         raise ValueError(f"{spec}: use mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]")
     playouts = _integer(args[0], "PLAYOUTS", spec, 1)
-    threads = _integer(args[1], "THREADS", spec, 1) if len(args) > 1 else 1
+    threads = _integer(args[1], "THREADS", spec, 1, MAX_THREADS) if len(args) > 1 else 1
     heuristics = True
     if len(args) > 2:
         if args[2] not in ("h", "n"):
             raise ValueError(f"{spec}: the third field is h (heuristics) or n (none), not {args[2]!r}")
         heuristics = args[2] == "h"
     samples = _integer(args[3], "SAMPLES", spec, 1) if len(args) > 3 else 1
-    policy = _integer(args[4], "POLICY", spec) if len(args) > 4 and args[4] != "" else None
+    policy = _policy(args[4], spec) if len(args) > 4 and args[4] != "" else None
     return SearchSeat(playouts, threads, heuristics, samples, policy)
 
 
 def _strong(args: list[str], spec: str) -> SeatSpec:
     if not 1 <= len(args) <= 2:
         raise ValueError(f"{spec}: use strong:PLAYOUTS[:THREADS]")
-    threads = _integer(args[1], "THREADS", spec, 1) if len(args) > 1 else 1
+    threads = _integer(args[1], "THREADS", spec, 1, MAX_THREADS) if len(args) > 1 else 1
     return StrongSeat(_integer(args[0], "PLAYOUTS", spec, 1), threads)
 
 
@@ -229,6 +251,13 @@ def parse_seat(spec: str) -> SeatSpec:
     module_name, _, attribute = spec.partition(":")
     names = module_name.split(".") + attribute.split(".")
     if attribute and all(name.isidentifier() for name in names):
-        return FactorySeat(spec)
+        seat = FactorySeat(spec)
+        # Imported once here as well, so that a misspelt path stops the command before its first
+        # game instead of failing in every game.
+        try:
+            seat.factory()
+        except Exception as error:
+            raise ValueError(f"{spec}: cannot load the factory: {type(error).__name__}: {error}") from None
+        return seat
     raise ValueError(f"unknown seat {spec!r}: use one of {', '.join(sorted(SEAT_KINDS))} "
                      f"or module.path:callable")

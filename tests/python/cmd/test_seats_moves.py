@@ -23,7 +23,9 @@ def test_specs_parse_to_canonical_seats(spec, parsed, text):
 @pytest.mark.parametrize("spec, message", [
     ("mcts", "mcts:PLAYOUTS"), ("mcts:0", "at least 1"), ("mcts:10:1:x", r"h \(heuristics\) or n"),
     ("mcts:ten", "whole number"), ("random:1:2", "random:SEED"), ("wizard", "unknown seat"),
-    ("human:1", "no arguments"),
+    ("human:1", "no arguments"), ("mcts:5000000000", "PLAYOUTS must be at most 4294967295"),
+    ("strong:10:5000", "THREADS must be at most 1024"), ("mcts:10:1:h:1:999", "999 is not a tree policy"),
+    ("mcts:10:1:h:1:1", "1 is not a tree policy"), ("no_such_module.sub:factory", "cannot load the factory"),
 ])
 def test_bad_specs_say_what_is_wrong(spec, message):
     with pytest.raises(ValueError, match=message):
