@@ -6,12 +6,18 @@ from __future__ import annotations
 import argparse
 import json
 import os
+import signal
 import sys
-from collections.abc import Sequence
+import threading
+import warnings
+from collections.abc import Iterator, Sequence
+from contextlib import contextmanager
 from pathlib import Path
+from types import FrameType
+from typing import NoReturn
 
 from corvanta_lab import seats as seat_specs
-from corvanta_lab.match import Summary, plot, read_records, run_match, table
+from corvanta_lab.match import Summary, WorkersLost, check_plot, plot, read_records, run_match, table
 
 __all__ = ["main", "match_main", "parser"]
 
@@ -37,9 +43,29 @@ def _seed(text: str) -> int:
     return value
 
 
+class _Parser(argparse.ArgumentParser):
+    # A mistake on the command line is one line: what is wrong, and where the help is.
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{self.prog}: error: {message} (see {self.prog} --help)\n")
+
+
+def _unwritable(path: Path) -> str | None:
+    """Why ``path`` cannot be written as a file (``None`` if it can, its missing folders made)."""
+    if path.is_dir():
+        return "is a directory"
+    if path.exists():
+        return None if os.access(path, os.W_OK) else "is not writable"
+    folder = path.parent
+    while not folder.exists() and folder != folder.parent:
+        folder = folder.parent
+    if not folder.is_dir():
+        return f"cannot be made: {folder} is not a directory"
+    return None if os.access(folder, os.W_OK | os.X_OK) else f"cannot be made: {folder} is not writable"
+
+
 def parser() -> argparse.ArgumentParser:
     """The command line of ``corvanta``."""
-    top = argparse.ArgumentParser(prog="corvanta", description=__doc__)
+    top = _Parser(prog="corvanta", description=__doc__)
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     play = commands.add_parser("play", help="play a game at the terminal",
@@ -91,17 +117,73 @@ def _configuration(args: argparse.Namespace) -> list[seat_specs.SeatSpec]:
     return seats
 
 
+def _usage_error(message: str) -> NoReturn:
+    print(f"corvanta match: error: {message} (see corvanta match --help)", file=sys.stderr)
+    raise SystemExit(2)
+
+
+class _Terminated(KeyboardInterrupt):
+    """SIGTERM: the run stops as after Ctrl-C."""
+
+
+@contextmanager
+def _stop_on_signals() -> Iterator[None]:
+    """SIGTERM stops a run as Ctrl-C does; further signals are ignored while it stops, so that
+    nothing interrupts the writing of the finished games."""
+    if threading.current_thread() is not threading.main_thread():  # only the main thread handles signals
+        yield
+        return
+    parent = os.getpid()
+    stopping = False
+
+    def stop(number: int, frame: FrameType | None) -> None:
+        nonlocal stopping
+        if os.getpid() != parent:  # a pool worker, forked before it set its own handlers
+            signal.signal(number, signal.SIG_DFL)
+            os.kill(os.getpid(), number)
+            return
+        if not stopping:
+            stopping = True
+            raise _Terminated if number == signal.SIGTERM else KeyboardInterrupt
+
+    previous = {number: signal.signal(number, stop) for number in (signal.SIGINT, signal.SIGTERM)}
+    try:
+        yield
+    finally:
+        for number, handler in previous.items():
+            signal.signal(number, handler)
+
+
 def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
     """``corvanta match`` with these arguments; returns the summaries (printed if ``echo``)."""
     args = parser().parse_args(["match", *argv])
+    # Everything a game does not decide is checked before the first game.
+    if args.seed_start + args.games - 1 > seat_specs.MAX_SEED:
+        _usage_error(f"--seed-start {args.seed_start} --games {args.games} runs past the last seed (2**64 - 1)")
+    for option, path in (("--out", args.out), ("--plot", args.plot)):
+        problem = None if path is None else _unwritable(path)
+        if problem:
+            _usage_error(f"{option} {path} {problem}")
+    if args.plot:
+        try:
+            check_plot(args.plot)
+        except ValueError as error:
+            _usage_error(str(error))
     seeds = range(args.seed_start, args.seed_start + args.games)
+    kept = f"; finished games are in {args.out}, run again to resume" if args.out else ""
     try:
-        summaries = run_match([_configuration(args)], seeds, out=args.out, workers=args.workers,
-                              cluster=args.cluster, log_actions=args.log_actions, progress=not args.quiet)
+        with _stop_on_signals():
+            summaries = run_match([_configuration(args)], seeds, out=args.out, workers=args.workers,
+                                  cluster=args.cluster, log_actions=args.log_actions, progress=not args.quiet)
+    except _Terminated:
+        print(f"\ncorvanta match: terminated{kept}", file=sys.stderr)
+        raise SystemExit(143) from None
     except KeyboardInterrupt:
-        kept = f"; finished games are in {args.out}, run again to resume" if args.out else ""
         print(f"\ncorvanta match: interrupted{kept}", file=sys.stderr)
         raise SystemExit(130) from None
+    except WorkersLost as error:
+        print(f"corvanta match: {error}; stopped{kept}", file=sys.stderr)
+        raise SystemExit(1) from None
     if echo:
         print(table(summaries))
     if args.plot:
@@ -128,14 +210,18 @@ def main(argv: Sequence[str] | None = None) -> int:
     arguments = list(sys.argv[1:] if argv is None else argv)
     args = parser().parse_args(arguments)
     try:
-        if args.command == "play":
-            from corvanta_lab.console import play_main
+        with warnings.catch_warnings():
+            # Warnings (a results file holding a game twice) are one line, like every other message.
+            warnings.showwarning = lambda message, *_, **__: print(f"corvanta {args.command}: warning: {message}",
+                                                                   file=sys.stderr)
+            if args.command == "play":
+                from corvanta_lab.console import play_main
 
-            return play_main(args)
-        if args.command == "replay":
-            return _replay(args)
-        match_main(arguments[1:])
-        return 0
+                return play_main(args)
+            if args.command == "replay":
+                return _replay(args)
+            match_main(arguments[1:])
+            return 0
     except KeyboardInterrupt:
         print("\ninterrupted", file=sys.stderr)
         return 130

@@ -9,30 +9,39 @@ cluster.
 
 from __future__ import annotations
 
+import fcntl
 import importlib
 import json
 import math
 import multiprocessing
-import multiprocessing.pool
 import os
 import signal
 import statistics
+import sys
 import threading
 import time
-from collections.abc import Generator, Iterable, Sequence
+import warnings
+from collections import deque
+from collections.abc import Callable, Generator, Iterable, Sequence
+from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
+from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import IO, Any, TypedDict
+from typing import IO, Any, TypedDict, cast
 
 from tqdm import tqdm
 
 from corvanta_lab._core import Game
 from corvanta_lab.moves import move_text
-from corvanta_lab.seats import SeatSpec
+from corvanta_lab.seats import MAX_SEED, SeatSpec
 
 __all__ = [
     "GameRecord",
+    "ResultsFileLocked",
+    "ResultsWarning",
     "Summary",
+    "WorkersLost",
+    "check_plot",
     "mean_interval",
     "play_game",
     "read_records",
@@ -161,59 +170,176 @@ def table(summaries: Sequence[Summary]) -> str:
     return "\n".join(line.rstrip() for line in lines)
 
 
+# The fields every record has: their Python types once decoded, and those types' JSON names
+# (true and false decode as integers too, and are refused apart).
+_FIELDS: dict[str, tuple[tuple[type, ...], str]] = {
+    "seed": ((int,), "whole number"), "seats": ((list,), "list"), "result": ((str,), "string"),
+    "level": ((int,), "whole number"), "turns": ((int,), "whole number"), "seconds": ((int, float), "number"),
+}
+
+
+def _problem(value: object) -> str | None:
+    """What is wrong with one decoded line as a game record (``None`` if nothing)."""
+    if not isinstance(value, dict):
+        return f"a JSON {type(value).__name__}, not a game record (an object)"
+    missing = [name for name in _FIELDS if name not in value]
+    if missing:
+        return "a game record without " + ", ".join(missing)
+    for name, (kinds, kind_name) in _FIELDS.items():
+        if isinstance(value[name], bool) or not isinstance(value[name], kinds):
+            return f"{name} is {json.dumps(value[name])}, not a {kind_name}"
+    seats, actions = value["seats"], value.get("actions", [])
+    if not 1 <= len(seats) <= 4 or not all(isinstance(seat, str) for seat in seats):
+        return f"seats is {json.dumps(seats)}, not a list of 1 to 4 seat texts"
+    if value["result"] not in ("won", "lost"):
+        return f"result is {json.dumps(value['result'])}, not \"won\" or \"lost\""
+    if not 0 <= value["seed"] <= MAX_SEED:
+        return f"seed {value['seed']} is not a seed (0 .. 2**64 - 1)"
+    if not isinstance(actions, list) or not all(isinstance(action, str) for action in actions):
+        return "actions is not a list of move texts"
+    return None
+
+
 def read_records(path: Path) -> list[GameRecord]:
-    """The records of a results file. A torn last line (a run killed mid-write) is ignored."""
+    """The records of a results file, each game (seats and seed) once.
+
+    A last line without its newline is a write that a killed run did not finish: it is ignored
+    (the next run cuts it and plays its game again). Any other line that is not a game record
+    raises ``ValueError`` naming the file and line. A game recorded twice keeps its first record;
+    if the two differ (apart from ``seconds``) a warning names the first such line.
+    """
     if not path.exists():
         return []
-    records = []
-    with path.open(encoding="utf-8") as f:
-        lines = f.read().split("\n")
-    for number, line in enumerate(lines, 1):
-        if not line.strip():
-            continue
-        try:
-            records.append(json.loads(line))
-        except json.JSONDecodeError:
-            if number < len(lines) - 1:
+    first: dict[tuple[tuple[str, ...], int], GameRecord] = {}
+    conflicts: list[int] = []
+    with path.open("rb") as f:
+        for number, raw in enumerate(f, 1):
+            if not raw.endswith(b"\n"):
+                break
+            if not raw.strip():
+                continue
+            try:
+                value = json.loads(raw.decode("utf-8"))
+            except (UnicodeDecodeError, json.JSONDecodeError):
                 raise ValueError(f"{path}:{number}: not a JSON record") from None
-    return records
+            problem = _problem(value)
+            if problem is not None:
+                raise ValueError(f"{path}:{number}: {problem}")
+            record = cast(GameRecord, value)
+            key = (tuple(record["seats"]), record["seed"])
+            kept = first.setdefault(key, record)
+            if kept is not record and _without_seconds(kept) != _without_seconds(record):
+                conflicts.append(number)
+    if conflicts:
+        warnings.warn(f"{path}:{conflicts[0]}: a game recorded again with other values "
+                      f"({len(conflicts)} such line{'s' if len(conflicts) > 1 else ''}); the first record of "
+                      f"each game is kept", ResultsWarning, stacklevel=2)
+    return list(first.values())
 
 
-def _ignore_interrupts() -> None:
-    # Ctrl-C goes to the whole process group: the parent alone stops the run.
+def _without_seconds(record: GameRecord) -> dict[str, object]:
+    return {name: value for name, value in record.items() if name != "seconds"}
+
+
+class ResultsWarning(UserWarning):
+    """A results file holds the same game twice with different values."""
+
+
+class WorkersLost(RuntimeError):
+    """Pool workers died (killed, or out of memory) twice while the same game was being played."""
+
+
+def _start_worker(inherited: int) -> None:
+    # Ctrl-C goes to the whole process group: the parent alone stops the run. A stop from outside
+    # (SIGTERM) ends a worker at once and silently; its parent plays its games again or stops.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
+    signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    if inherited >= 0:
+        # A forked worker holds a copy of the locked results file: an orphan would keep the lock.
+        os.close(inherited)
 
 
-def _play(task: tuple[tuple[SeatSpec, ...], int, bool]) -> GameRecord:
+_Task = tuple[tuple[SeatSpec, ...], int, bool]
+
+
+def _play(task: _Task) -> GameRecord:
     return play_game(*task)
 
 
-def _pool(workers: int) -> multiprocessing.pool.Pool:
-    # Forked workers start at once with the package already imported; a process with threads
-    # (ours start none before this point) gets workers from a fork server instead.
-    methods = multiprocessing.get_all_start_methods()
-    if "fork" in methods and threading.active_count() == 1:
-        method = "fork"
-    else:
-        method = "forkserver" if "forkserver" in methods else "spawn"
-    return multiprocessing.get_context(method).Pool(workers, initializer=_ignore_interrupts)
+class _Pool:
+    """Plays tasks on worker processes, a few per worker queued at a time. A worker that dies
+    (SIGKILL, the OOM killer) breaks its pool; the games that pool had not finished are played
+    again on a fresh one, once."""
+
+    def __init__(self, tasks: list[_Task], workers: int, inherited: int = -1,
+                 note: Callable[[str], None] = print) -> None:
+        self.todo = deque(tasks)
+        self.workers = workers
+        self.inherited = inherited
+        self.note = note
+        self.running: dict[Future[GameRecord], _Task] = {}
+        self.executor = self._executor()
+        self._fill()  # forked workers start on the first submission: now, before any other thread
+
+    def _executor(self) -> ProcessPoolExecutor:
+        # Forked workers start at once with the package already imported; a process with threads
+        # (an earlier pool's, a progress bar's) gets workers from a fork server instead.
+        methods = multiprocessing.get_all_start_methods()
+        fork = "fork" in methods and threading.active_count() == 1
+        method = "fork" if fork else "forkserver" if "forkserver" in methods else "spawn"
+        return ProcessPoolExecutor(self.workers, multiprocessing.get_context(method), initializer=_start_worker,
+                                   initargs=(self.inherited if fork else -1,))
+
+    def _fill(self) -> None:
+        while self.todo and len(self.running) < 2 * self.workers:
+            future = self.executor.submit(_play, self.todo[0])
+            self.running[future] = self.todo.popleft()
+
+    def records(self) -> Generator[GameRecord, None, None]:
+        """The records of the tasks, as their games finish."""
+        lost_before: set[_Task] = set()
+        while self.running:
+            finished, _ = wait(self.running, return_when=FIRST_COMPLETED)
+            try:
+                for future in finished:
+                    record = future.result()
+                    del self.running[future]
+                    yield record
+                self._fill()
+            except BrokenProcessPool:
+                # The pool tells neither which worker died nor what it played: every game it had
+                # not finished is played again, and a game lost twice stops the run, so that one
+                # that kills its worker each time (say, out of memory) cannot loop forever.
+                lost: list[_Task] = []
+                for future, task in list(self.running.items()):
+                    if future.done() and future.exception() is None:
+                        del self.running[future]
+                        yield future.result()
+                    else:
+                        lost.append(task)
+                self.running.clear()
+                self.executor.shutdown(wait=True)
+                again = sorted({task[1] for task in lost if task in lost_before})
+                if again:
+                    raise WorkersLost(f"workers died twice while playing seed{'s' if len(again) > 1 else ''} "
+                                      f"{', '.join(map(str, again[:5]))}{' ...' if len(again) > 5 else ''} "
+                                      f"(killed, or out of memory?)") from None
+                lost_before.update(lost)
+                self.note(f"a worker died (killed, or out of memory?): {len(lost)} unfinished "
+                          f"game{'s' if len(lost) > 1 else ''} played again on new workers")
+                self.todo.extendleft(reversed(lost))
+                self.executor = self._executor()
+                self._fill()
+
+    def stop(self) -> None:
+        """Ends the workers (at once if games are still running) and waits for them to exit."""
+        if self.running or self.todo:
+            for process in list((self.executor._processes or {}).values()):
+                process.terminate()
+        self.executor.shutdown(wait=True, cancel_futures=True)
 
 
-def _local(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]],
-           pool: multiprocessing.pool.Pool | None) -> Generator[GameRecord, None, None]:
-    if pool is None:
-        for task in tasks:
-            yield _play(task)
-        return
-    try:
-        yield from pool.imap_unordered(_play, tasks, chunksize=1)
-        pool.close()
-    finally:
-        pool.terminate()
-        pool.join()
-
-
-def _cluster(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]], address: str) -> Generator[GameRecord, None, None]:
+def _cluster(tasks: list[_Task], address: str) -> Generator[GameRecord, None, None]:
     try:
         distributed: Any = importlib.import_module("dask.distributed")
     except ImportError:
@@ -227,38 +353,111 @@ def _cluster(tasks: list[tuple[tuple[SeatSpec, ...], int, bool]], address: str) 
             client.cancel(futures)
 
 
+class ResultsFileLocked(OSError):
+    """Another run is writing the results file."""
+
+
+def _lock(path: Path) -> int:
+    """An appending descriptor of ``path``, locked for this run (refused at once if in use)."""
+    fd = os.open(path, os.O_WRONLY | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC, 0o666)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        holder = _lock_holder(fd)
+        os.close(fd)
+        raise ResultsFileLocked(f"{path} is being written by another run ({holder}); wait for it or "
+                                f"choose another --out") from None
+    except BaseException:
+        os.close(fd)
+        raise
+    return fd
+
+
+def _lock_holder(fd: int) -> str:
+    """``pid N`` of the process holding the lock on ``fd``'s file, as Linux lists it."""
+    status = os.fstat(fd)
+    device = f"{os.major(status.st_dev):02x}:{os.minor(status.st_dev):02x}"
+    try:
+        lines = Path("/proc/locks").read_text().splitlines()
+    except OSError:
+        return "pid unknown"
+    # "1: FLOCK  ADVISORY  WRITE 5884 fe:00:2146828 0 EOF"; waiting requests are marked "->".
+    held = [fields for fields in (line.split() for line in lines)
+            if len(fields) >= 6 and fields[1] == "FLOCK" and fields[5].endswith(f":{status.st_ino}")]
+    held.sort(key=lambda fields: not fields[5].startswith(device))  # overlay file systems: the inode alone
+    return f"pid {held[0][4]}" if held else "pid unknown"
+
+
+def _repair_tail(path: Path) -> None:
+    """Cuts a torn last line (a run killed mid-write) in place, so that appended records start a line.
+
+    Only the bytes after the last newline go: records already on disk are never written again,
+    so a kill at any moment leaves at least every complete record.
+    """
+    with path.open("rb") as f:
+        end = f.seek(0, os.SEEK_END)
+        if end == 0:
+            return
+        f.seek(end - 1)
+        if f.read(1) == b"\n":
+            return
+        cut = 0
+        while end > 0:  # back to the last newline, a block at a time
+            start = max(0, end - 65536)
+            f.seek(start)
+            newline = f.read(end - start).rfind(b"\n")
+            if newline >= 0:
+                cut = start + newline + 1
+                break
+            end = start
+    os.truncate(path, cut)
+
+
 def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int], out: Path | None = None,
               workers: int | None = None, cluster: str | None = None, log_actions: bool = False,
               progress: bool = True) -> list[Summary]:
     """Plays every seed with every configuration, appending records to ``out`` (resuming it).
 
     Returns one summary per configuration over the requested seeds, the ones read back from
-    ``out`` included. Ctrl-C stops the run: the records of finished games stay in the file and
-    ``KeyboardInterrupt`` propagates.
+    ``out`` included. ``out`` is locked for the run (``ResultsFileLocked`` if another run holds
+    it). Ctrl-C (any ``KeyboardInterrupt``) stops the run: the records of every finished game are
+    in the file and the exception propagates; so does ``WorkersLost`` if workers keep dying.
     """
-    done: dict[tuple[tuple[str, ...], int], GameRecord] = {}
-    if out is not None:
-        for record in read_records(out):
-            done[(tuple(record["seats"]), record["seed"])] = record
+    if seeds and not 0 <= min(seeds) <= max(seeds) <= MAX_SEED:
+        raise ValueError(f"seeds {min(seeds)} .. {max(seeds)} are not all seeds (0 .. 2**64 - 1)")
     configs = [tuple(c) for c in configurations]
     keys = [tuple(spec.text for spec in c) for c in configs]
-    tasks = [(c, seed, log_actions) for c, key in zip(configs, keys) for seed in seeds if (key, seed) not in done]
-    summaries = {key: Summary(key) for key in keys}
     order = {(key, seed): i for i, (key, seed) in enumerate((key, seed) for key in keys for seed in seeds)}
+    index_keys = sorted(order, key=order.__getitem__)
+    summaries = {key: Summary(key) for key in keys}
+    done: dict[tuple[tuple[str, ...], int], GameRecord] = {}
+    sink: IO[str] | None = None
+    fd = -1
+    if out is not None:
+        out.parent.mkdir(parents=True, exist_ok=True)
+        fd = _lock(out)
+        try:
+            _repair_tail(out)
+            done = {(tuple(r["seats"]), r["seed"]): r for r in read_records(out)}
+        except BaseException:
+            os.close(fd)
+            raise
+        sink = os.fdopen(fd, "a", encoding="utf-8")
+    tasks = [(c, seed, log_actions) for c, key in zip(configs, keys) for seed in seeds if (key, seed) not in done]
+    if progress and out is not None and len(tasks) < len(order):
+        print(f"resuming {out}: {len(order) - len(tasks)} of {len(order)} games done", file=sys.stderr)
     pending: dict[int, GameRecord] = {}
     next_index = 0
     results = dict(done)
-    sink: IO[str] | None = None
     bar: tqdm[Any] | None = None
     started = time.perf_counter()
     workers = workers or os.cpu_count() or 1
-    pool = _pool(workers) if cluster is None and workers > 1 and len(tasks) > 1 else None
-    if out is not None:
-        out.parent.mkdir(parents=True, exist_ok=True)
-        _repair_tail(out)
-        sink = out.open("a", encoding="utf-8")
-    if progress and tasks:
-        bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
+
+    def note(text: str) -> None:
+        if bar is not None:
+            tqdm.write(text, file=sys.stderr)
+        else:
+            print(text, file=sys.stderr)
 
     def write(record: GameRecord) -> None:
         if sink is not None:
@@ -268,7 +467,7 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     def flush_in_order() -> None:
         nonlocal next_index
         while next_index < len(order):
-            key_seed = _key_of_index(next_index)
+            key_seed = index_keys[next_index]
             if key_seed in done:
                 next_index += 1
             elif next_index in pending:
@@ -277,14 +476,18 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
             else:
                 break
 
-    index_keys = sorted(order, key=order.__getitem__)
-
-    def _key_of_index(i: int) -> tuple[tuple[str, ...], int]:
-        return index_keys[i]
-
+    pool: _Pool | None = None
     source: Generator[GameRecord, None, None] | None = None
     try:
-        source = _cluster(tasks, cluster) if cluster else _local(tasks, pool)
+        if cluster:
+            source = _cluster(tasks, cluster)
+        elif workers > 1 and len(tasks) > 1:
+            pool = _Pool(tasks, workers, fd, note)
+            source = pool.records()
+        else:
+            source = (_play(task) for task in tasks)
+        if progress and tasks:
+            bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
         for record in source:
             key = (tuple(record["seats"]), record["seed"])
             results[key] = record
@@ -294,16 +497,22 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
             if bar is not None:
                 bar.update()
     finally:
-        if source is not None:
-            source.close()  # stops the workers of an interrupted run
-        # Finished games that wait for an earlier seed are kept too: a rerun skips them.
-        for index in sorted(pending):
-            write(pending[index])
-        pending.clear()
-        if bar is not None:
-            bar.close()
-        if sink is not None:
-            sink.close()
+        # Every finished game is on disk before anything else is stopped. Games that wait for an
+        # earlier seed are kept too: a rerun skips them. The workers are stopped even if the
+        # disk refuses the records.
+        try:
+            for index in sorted(pending):
+                write(pending[index])
+            pending.clear()
+        finally:
+            if sink is not None:
+                sink.close()
+            if source is not None:
+                source.close()
+            if pool is not None:
+                pool.stop()  # the workers of an interrupted run
+            if bar is not None:
+                bar.close()
     elapsed = time.perf_counter() - started
     for (seats, seed), record in sorted(results.items(), key=lambda item: item[0][1]):
         if (seats, seed) in order:
@@ -315,21 +524,24 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     return list(summaries.values())
 
 
-def _repair_tail(path: Path) -> None:
-    """Cuts a torn last line (a run killed mid-write), so that appended records start a line."""
-    if not path.exists():
-        return
-    data = path.read_bytes()
-    if data and not data.endswith(b"\n"):
-        path.write_bytes(data[: data.rfind(b"\n") + 1])
+def check_plot(path: Path) -> str:
+    """The image format ``plot`` writes to ``path`` (from its suffix, PNG without one); ``ValueError``
+    if matplotlib is missing or cannot write that format."""
+    try:
+        from matplotlib.backends.backend_agg import FigureCanvasAgg
+    except ImportError:
+        raise ValueError("--plot needs matplotlib: pip install 'corvanta[plot]'") from None
+    kind = path.suffix[1:].lower() or "png"
+    if kind not in FigureCanvasAgg.get_supported_filetypes():
+        raise ValueError(f"{path}: matplotlib writes no {kind!r} images")
+    return kind
 
 
 def plot(summaries: Sequence[Summary], path: Path) -> None:
     """A histogram of the levels reached, one series per configuration (needs matplotlib)."""
-    try:
-        import matplotlib
-    except ImportError:
-        raise SystemExit("--plot needs matplotlib: pip install 'corvanta[plot]'") from None
+    kind = check_plot(path)
+    import matplotlib
+
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
@@ -344,5 +556,5 @@ def plot(summaries: Sequence[Summary], path: Path) -> None:
     axes.set_ylabel("share of games")
     axes.legend()
     figure.tight_layout()
-    figure.savefig(path)
+    figure.savefig(path, format=kind)  # a path without a suffix is written as it is
     plt.close(figure)
