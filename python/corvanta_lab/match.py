@@ -257,6 +257,14 @@ def _start_worker(inherited: int) -> None:
     if inherited >= 0:
         # A forked worker holds a copy of the locked results file: an orphan would keep the lock.
         os.close(inherited)
+    threading.Thread(target=_exit_with_parent, args=(os.getppid(),), daemon=True).start()
+
+
+def _exit_with_parent(parent: int) -> None:
+    # A parent killed outright (SIGKILL) cannot stop its workers, which would wait for work forever.
+    while os.getppid() == parent:
+        time.sleep(0.5)
+    os._exit(1)
 
 
 _Task = tuple[tuple[SeatSpec, ...], int, bool]

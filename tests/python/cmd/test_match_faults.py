@@ -64,6 +64,28 @@ def test_sigterm_leaves_a_valid_file_and_a_second_writer_is_refused(tmp_path, to
     assert len(seeds) >= 2 and len(seeds) == len(set(seeds)) and out.read_text().endswith("\n")
 
 
+def test_workers_end_when_their_parent_is_killed_outright(tmp_path):
+    out = tmp_path / "k.jsonl"
+    run = subprocess.Popen([*MATCH, "--all", "mcts:1000", "--games", "400", "--out", str(out)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and (not out.exists() or not out.read_text()):
+        time.sleep(0.1)
+    workers = Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()
+    run.kill()
+    run.wait()
+
+    def alive(pid):
+        try:
+            return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] not in "ZX"
+        except OSError:
+            return False
+    deadline = time.monotonic() + 10
+    while any(map(alive, workers)) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert len(workers) == 2 and not any(map(alive, workers))
+
+
 def test_cutting_a_torn_tail_never_shrinks_the_file_below_its_records(tmp_path):
     path = tmp_path / "big.jsonl"
     good = (json.dumps(record(0, actions=["y"] * 2000)) + "\n").encode() * 2000  # 20 MB
