@@ -34,8 +34,8 @@ section "C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
 build_and_test build/asan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=address,undefined \
   -DCORVANTA_BUILD_BENCH=OFF
 
-section "Search tests, ThreadSanitizer"
-tsan_suites=(test_search_tree test_manager test_search_game test_mcts_player)
+section "Search and vector tests, ThreadSanitizer"
+tsan_suites=(test_search_tree test_manager test_search_game test_mcts_player test_lab_vector test_lab_search)
 cmake -S . -B build/tsan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=thread \
   -DCORVANTA_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target "${tsan_suites[@]}"

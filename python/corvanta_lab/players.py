@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from typing import Literal
 
-from corvanta_lab._core import Action, Game, search
+from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game, search
 
 __all__ = ["SearchPlayer"]
 
@@ -16,7 +16,7 @@ class SearchPlayer:
     search uses the strongest measured options for it; with ``strength=None`` the other keywords
     are passed to the search as they are (the defaults are the built-in search player's rules).
     The ranking of the last move is kept in ``ranked``. Players are plain Python objects: they
-    pickle and copy.
+    pickle and copy. Options the search would refuse are refused here, with ``ValueError``.
     """
 
     def __init__(
@@ -32,6 +32,13 @@ class SearchPlayer:
         rollout_redeal: bool = True,
         rollout_policy: Literal["uniform", "greedy"] = "uniform",
     ) -> None:
+        for name, value in (("playouts", playouts), ("threads", threads), ("samples", samples)):
+            if not isinstance(value, int) or value < 1:
+                raise ValueError(f"{name} must be an integer of at least 1, not {value!r}")
+        if strength not in (None, "strong"):
+            raise ValueError(f'strength must be "strong" or None, not {strength!r}')
+        if rollout_policy not in ROLLOUT_POLICIES:
+            raise ValueError(f"rollout_policy must be one of {', '.join(ROLLOUT_POLICIES)}, not {rollout_policy!r}")
         self.playouts = playouts
         self.threads = threads
         self.strength = strength

@@ -17,17 +17,20 @@ namespace corvanta {
 template <int N, bool Heuristics, class Observer>
 GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions& options, Observer&& observe) {
   State<N> state = start.redeal(options.rollout_redeal(), rng);
-  const bool greedy = options.policy == RolloutPolicy::Greedy;
   // The start state's own has_ended is not looked at: only states reached by a move are.
   for (;;) {
     std::optional<Action> action;
-    if (greedy) {
-      ActionList moves = get_action_space(state);
-      if constexpr (Heuristics) prune_bad_moves_in_place(moves);
-      if (!moves.empty()) action = moves[greedy_move(state, moves, rng)];
-    } else {
-      // A uniform draw needs only the move drawn: the discard phase is counted, not listed.
-      action = draw_action<N, Heuristics>(state, rng);
+    switch (options.policy) {
+      case RolloutPolicy::Uniform:
+        // A uniform draw needs only the move drawn: the discard phase is counted, not listed.
+        action = draw_action<N, Heuristics>(state, rng);
+        break;
+      case RolloutPolicy::Greedy: {
+        ActionList moves = get_action_space(state);
+        if constexpr (Heuristics) prune_bad_moves_in_place(moves);
+        if (!moves.empty()) action = moves[greedy_move(state, moves, rng)];
+        break;
+      }
     }
     if (!action) return GameResult::lost(state.reward());
     observe(static_cast<const State<N>&>(state), *action);

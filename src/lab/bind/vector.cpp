@@ -49,7 +49,7 @@ std::vector<std::int64_t> action_ids_arg(nb::handle action_ids, std::size_t num_
     throw nb::type_error(("action ids must be integers, not an array of dtype " + nb::cast<std::string>(nb::str(dtype))).c_str());
   if (nb::cast<int>(array.attr("ndim")) != 1)
     throw nb::type_error(("action ids must be a one-dimensional array, not one of shape " +
-                          nb::cast<std::string>(nb::str(array.attr("shape")))).c_str());
+                          nb::cast<std::string>(nb::str(nb::object(array.attr("shape"))))).c_str());
   const std::size_t count = nb::cast<std::size_t>(array.attr("size"));
   if (count != num_games)
     throw Invalid("step takes " + std::to_string(num_games) + " action ids, not " + std::to_string(count));

@@ -6,6 +6,7 @@ import threading
 import time
 
 import corvanta_lab as lab
+import numpy as np
 import pytest
 
 
@@ -98,3 +99,33 @@ def test_search_player_plays_a_whole_game_and_pickles():
         assert action == player.ranked[0][0] and action in game.legal_actions()
         game.apply(action)
     assert 0 <= game.level <= 12
+
+
+@pytest.mark.parametrize("arguments, message", [
+    (dict(playouts=0), "playouts"), (dict(threads=0), "threads"), (dict(samples=0, strength=None), "samples"),
+    (dict(rollout_policy="clever", strength=None), "rollout_policy"), (dict(strength="weak"), "strength"),
+])
+def test_search_player_refuses_bad_options_when_built(arguments, message):
+    with pytest.raises(ValueError, match=message):
+        lab.SearchPlayer(**arguments)
+
+
+def test_search_refuses_out_of_range_numbers_with_value_errors():
+    game = lab.Game(2, seed=1)
+    assert sum(visits for _, visits, _ in lab.search(game, 10, threads=10**6)) == 10
+    for call in (lambda: lab.search(game, 0), lambda: lab.search(game, 10, samples=0)):
+        with pytest.raises(ValueError, match="at least one"):
+            call()
+    for seed in (-1, 2**64):
+        with pytest.raises(ValueError, match="seed .* is out of range"):
+            lab.Game(2, seed)
+        with pytest.raises(ValueError, match="out of range"):
+            lab.VectorGame(2, 2, seed=seed)
+    with pytest.raises(TypeError):
+        lab.Game(2, 1.5)
+    assert lab.Game(2, np.uint64(2**64 - 1)).seed == 2**64 - 1
+    for bad in (2**31, 2**70, -(2**70)):
+        with pytest.raises(ValueError, match="not legal"):
+            game.apply_id(bad)
+    with pytest.raises(ValueError, match="out of range"):
+        game.apply(2**70)

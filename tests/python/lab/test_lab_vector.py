@@ -3,6 +3,7 @@ import pathlib
 import re
 import subprocess
 import sys
+import threading
 
 import corvanta_lab as lab
 import numpy as np
@@ -83,3 +84,41 @@ def test_the_learning_example_prints_both_levels():
     assert done.returncode == 0, done.stderr
     levels = re.findall(r"^(uniform random|trained) policy: +mean level (\d+\.\d\d) over 20 games$", done.stdout, re.M)
     assert [name for name, _ in levels] == ["uniform random", "trained"]
+
+
+def test_step_takes_one_dimensional_integer_ids_only():
+    vector = lab.VectorGame(4, 2, seed=1)
+    legal = vector.action_masks.argmax(axis=1)
+    for bad in (legal + 0.7, legal.astype(bool), np.array(["0"] * 4), legal.reshape(2, 2)):
+        with pytest.raises(TypeError, match="dtype|shape"):
+            vector.step(bad)
+    with pytest.raises(ValueError, match="action id 18446744073709551615 is not legal in game 0"):
+        vector.step(np.full(4, 2**64 - 1, dtype=np.uint64))
+    vector.step(legal.astype(np.uint16))
+    vector.step([int(i) for i in vector.action_masks.argmax(axis=1)])
+
+
+def test_threads_stepping_one_vector_take_turns():
+    """Choices made stale by another thread's step are refused whole; nothing else goes wrong
+    and no game is left without a legal action."""
+    vector = lab.VectorGame(4096, 2, seed=1)
+    unexpected: list[BaseException] = []
+
+    def loop():
+        for _ in range(25):
+            try:
+                vector.step(vector.action_masks.argmax(axis=1))
+            except ValueError as error:
+                if "is not legal in game" not in str(error):
+                    unexpected.append(error)
+            except BaseException as error:  # noqa: BLE001 - any other failure is the bug
+                unexpected.append(error)
+
+    threads = [threading.Thread(target=loop) for _ in range(3)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join(timeout=120)
+    assert not unexpected
+    assert vector.action_masks.any(axis=1).all()
+    vector.step(vector.action_masks.argmax(axis=1))
