@@ -130,11 +130,10 @@ void write_state(Writer& w, const State<N>& s) {
   w.u8(s.hand_refills_left);
 }
 
-template <int N>
-State<N> read_state(Reader& r, const std::optional<GameResult>& result) {
-  constexpr Setup setup = setup_for(N);
-  const bool over = result.has_value();
-  State<N> s{};
+// The castle deck, the current enemy last: only it may have been fought, and the ranks lie in
+// order (Kings at the bottom).
+CastleDeck read_castle(Reader& r) {
+  CastleDeck deck;
   const std::size_t castle = r.u8();
   if (castle > kCastleCapacity) bad("the castle deck holds more than 12 enemies");
   for (std::size_t i = 0; i < castle; ++i) {
@@ -151,10 +150,20 @@ State<N> read_state(Reader& r, const std::optional<GameResult>& result) {
     if (!top && !(e == fresh)) bad("an enemy below the top has been fought");
     if (e.health > fresh.health || e.health <= 0 || e.attack > fresh.attack)
       bad("the current enemy's health or attack is out of range");
-    if (i > 0 && s.table.castle_deck.back().card.value < e.card.value)
+    if (i > 0 && deck.back().card.value < e.card.value)
       bad("the castle deck is not ordered Kings, Queens, Jacks from the bottom");
-    s.table.castle_deck.push_back(e);
+    deck.push_back(e);
   }
+  return deck;
+}
+
+template <int N>
+State<N> read_state(Reader& r, const std::optional<GameResult>& result) {
+  constexpr Setup setup = setup_for(N);
+  const bool over = result.has_value();
+  State<N> s{};
+  s.table.castle_deck = read_castle(r);
+  const std::size_t castle = s.table.castle_deck.size();
   r.cards(s.table.tavern_deck, kPileCapacity, "the tavern deck");
   r.cards(s.table.discard_pile, kPileCapacity, "the discard pile");
   r.cards(s.table.attack_cards, kPileCapacity, "the attack cards");

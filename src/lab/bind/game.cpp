@@ -26,18 +26,10 @@ int id_arg(const CheckedInt<std::int64_t>& id) {
 nb::bytes to_py_bytes(const std::string& s) { return nb::bytes(s.data(), s.size()); }
 std::string from_py_bytes(const nb::bytes& b) { return std::string(b.c_str(), b.size()); }
 
-}  // namespace
-
-void bind_game(nb::module_& m) {
-  nb::class_<Game>(m, "Game",
-                   "The true state of one game, stepped from Python. Seeded games are the games of "
-                   "corvanta.CorvantaGame with the same seed.")
-      .def("__init__",
-           [](Game* self, int players, std::optional<Seed> seed) {
-             new (self) Game(Game::create(players, seed_or_entropy(seed)));
-           },
-           "players"_a, "seed"_a = nb::none())
-      .def_prop_ro("num_players", &Game::num_players, "The number of seats (1 to 4).")
+// What a position shows: the seats, the cards where everyone can see them, the enemy and
+// the result.
+void def_position(nb::class_<Game>& c) {
+  c.def_prop_ro("num_players", &Game::num_players, "The number of seats (1 to 4).")
       .def_prop_ro("seed", &Game::seed, "The seed of the deal (drawn from entropy when none was given).")
       .def_prop_ro("current_player", [](const Game& g) { return with_state(g, [](const auto& s) { return static_cast<int>(s.has_turn.value); }); },
                    "The seat to act.")
@@ -99,8 +91,12 @@ void bind_game(nb::module_& m) {
                    "Whether the game is over and won.")
       .def_prop_ro("reward", &Game::reward, "The team's reward: the enemies defeated (12 for a win).")
       .def_prop_ro("history", [](const Game& g) { return g.history(); }, "The actions applied, in order.")
-      .def_prop_ro("turns", [](const Game& g) { return g.history().size(); }, "The number of actions applied.")
-      .def("legal_actions", [](const Game& g) {
+      .def_prop_ro("turns", [](const Game& g) { return g.history().size(); }, "The number of actions applied.");
+}
+
+// Legal moves by action, index and id; masks and observations.
+void def_moves(nb::class_<Game>& c) {
+  c.def("legal_actions", [](const Game& g) {
         const ActionList& legal = g.legal_actions();
         return std::vector<Action>(legal.begin(), legal.end());
       }, "The legal actions in the rules engine's order (empty once the game is over).")
@@ -129,8 +125,12 @@ void bind_game(nb::module_& m) {
         auto out = owned_array<float, 1>({static_cast<std::size_t>(kObservationSize)});
         g.observation(p, out.data());
         return out;
-      }, "player"_a = nb::none(), "What this seat may know (the player to act by default), as OBSERVATION_SIZE floats.")
-      .def("resample", [](const Game& g, std::optional<int> player, std::optional<Seed> seed) {
+      }, "player"_a = nb::none(), "What this seat may know (the player to act by default), as OBSERVATION_SIZE floats.");
+}
+
+// Copies, re-deals, bytes, pickling, replays and the text forms.
+void def_copies(nb::class_<Game>& c) {
+  c.def("resample", [](const Game& g, std::optional<int> player, std::optional<Seed> seed) {
         return g.resample(seat(g, player), seed_or_entropy(seed));
       }, "player"_a = nb::none(), "seed"_a = nb::none(),
          "A copy with everything this seat cannot see dealt anew: the tavern deck and the other hands, "
@@ -154,6 +154,22 @@ void bind_game(nb::module_& m) {
         return "<Game players=" + std::to_string(g.num_players()) + " seed=" + std::to_string(g.seed()) +
                " turns=" + std::to_string(g.history().size()) + (g.over() ? " over" : "") + ">";
       });
+}
+
+}  // namespace
+
+void bind_game(nb::module_& m) {
+  nb::class_<Game> c(m, "Game",
+                   "The true state of one game, stepped from Python. Seeded games are the games of "
+                   "corvanta.CorvantaGame with the same seed.");
+  c.def("__init__",
+           [](Game* self, int players, std::optional<Seed> seed) {
+             new (self) Game(Game::create(players, seed_or_entropy(seed)));
+           },
+           "players"_a, "seed"_a = nb::none());
+  def_position(c);
+  def_moves(c);
+  def_copies(c);
   // Mutable and compared by value: not hashable.
   nb::type<Game>().attr("__hash__") = nb::none();
 

@@ -27,9 +27,9 @@ std::optional<int> action_target(const Action& a) {
   return static_cast<int>(a.player.value);
 }
 
-}  // namespace
 
-void bind_values(nb::module_& m) {
+// The sizes and ids of the action and observation spaces, and the observation layout.
+void bind_constants(nb::module_& m) {
   m.attr("NUM_ACTIONS") = kNumActionIds;
   m.attr("OBSERVATION_SIZE") = kObservationSize;
   m.attr("YIELD_ID") = kYieldId;
@@ -48,7 +48,10 @@ void bind_values(nb::module_& m) {
     m.attr("OBSERVATION_LAYOUT") = layout;
     m.attr("OBSERVATION_PARTS") = nb::tuple(parts);
   }
+}
 
+// Suits, values, phases and action kinds.
+void bind_enums(nb::module_& m) {
   nb::enum_<CardSuit>(m, "Suit", nb::is_arithmetic(), "A card's suit; NONE only on the jester.")
       .value("SPADES", CardSuit::Spades)
       .value("HEARTS", CardSuit::Hearts)
@@ -82,7 +85,10 @@ void bind_values(nb::module_& m) {
       .value("DISCARD", Action::Kind::Discard)
       .value("CHANGE_PLAYER", Action::Kind::ChangePlayer)
       .value("REFILL_HAND", Action::Kind::RefillHand);
+}
 
+// Card: an immutable, hashable, ordered value.
+void bind_card(nb::module_& m) {
   nb::class_<Card>(m, "Card",
                    "A card: immutable, hashable, ordered by its index (Ace to King, suits in the order "
                    "Spades, Hearts, Diamonds, Clubs, then the jester).")
@@ -109,7 +115,10 @@ void bind_values(nb::module_& m) {
       .def("__hash__", [](Card c) { return card_index(c); })
       .def("__getstate__", [](Card c) { return std::make_tuple(card_index(c)); })
       .def("__setstate__", [](Card* self, const std::tuple<int>& s) { new (self) Card(card_at(std::get<0>(s))); });
+}
 
+// Enemy: a royal card in play.
+void bind_enemy(nb::module_& m) {
   nb::class_<Enemy>(m, "Enemy", "A royal card in play: its health, its attack and whether a jester cancelled its immunity.")
       .def("__init__",
            [](Enemy* self, Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
@@ -134,7 +143,10 @@ void bind_values(nb::module_& m) {
       .def("__setstate__", [](Enemy* self, const std::tuple<int, int, int, bool>& s) {
         new (self) Enemy(make_enemy(card_at(std::get<0>(s)), std::get<1>(s), std::get<2>(s), std::get<3>(s)));
       });
+}
 
+// Action: one move.
+void bind_action(nb::module_& m) {
   nb::class_<Action>(m, "Action", "One move: its kind, the cards it plays or discards, and for CHANGE_PLAYER the target seat.")
       .def("__init__",
            [](Action* self, Action::Kind kind, const std::vector<Card>& cards, std::optional<int> target) {
@@ -173,5 +185,16 @@ void bind_values(nb::module_& m) {
         new (self) Action(make_action(static_cast<Action::Kind>(kind), cards, std::get<2>(s)));
       });
 }
+
+}  // namespace
+
+void bind_values(nb::module_& m) {
+  bind_constants(m);
+  bind_enums(m);
+  bind_card(m);
+  bind_enemy(m);
+  bind_action(m);
+}
+
 
 }  // namespace corvanta::lab
