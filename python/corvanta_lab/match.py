@@ -21,7 +21,7 @@ import sys
 import threading
 import time
 import warnings
-from collections import deque
+from collections import Counter, deque
 from collections.abc import Callable, Generator, Iterable, Sequence
 from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
 from concurrent.futures.process import BrokenProcessPool
@@ -45,6 +45,7 @@ __all__ = [
     "mean_interval",
     "play_game",
     "read_records",
+    "record_of",
     "run_match",
     "summarise",
     "wilson_interval",
@@ -68,6 +69,16 @@ class GameRecord(_RecordBase, total=False):
     actions: list[str]
 
 
+def record_of(game: Game, seats: Sequence[SeatSpec], seconds: float, actions: bool = True) -> GameRecord:
+    """The record of a finished ``game`` played by ``seats`` in ``seconds``, with its moves if
+    ``actions``: the one form of a game in results files and action logs."""
+    record = GameRecord(seed=game.seed, seats=[spec.text for spec in seats], result="won" if game.won else "lost",
+                        level=game.reward, turns=game.turns, seconds=round(seconds, 4))
+    if actions:
+        record["actions"] = [move_text(action) for action in game.history]
+    return record
+
+
 def play_game(seats: Sequence[SeatSpec], seed: int, log_actions: bool = False) -> GameRecord:
     """Plays the game of this seed with a fresh player per seat, to the end."""
     started = time.perf_counter()
@@ -75,11 +86,7 @@ def play_game(seats: Sequence[SeatSpec], seed: int, log_actions: bool = False) -
     game = Game(len(seats), seed)
     while not game.is_over:
         game.apply(players[game.current_player].play(game))
-    record = GameRecord(seed=seed, seats=[spec.text for spec in seats], result="won" if game.won else "lost",
-                        level=game.reward, turns=game.turns, seconds=round(time.perf_counter() - started, 4))
-    if log_actions:
-        record["actions"] = [move_text(action) for action in game.history]
-    return record
+    return record_of(game, seats, time.perf_counter() - started, log_actions)
 
 
 def mean_interval(values: Sequence[float]) -> tuple[float, float]:
@@ -152,6 +159,8 @@ def summarise(records: Iterable[GameRecord]) -> list[Summary]:
         summary = out.setdefault(key, Summary(key))
         summary.levels.append(record["level"])
         summary.wins += record["result"] == "won"
+        if "seconds" in record:
+            summary.game_seconds.append(record["seconds"])
     return list(out.values())
 
 
@@ -421,6 +430,146 @@ def _repair_tail(path: Path) -> None:
     os.truncate(path, cut)
 
 
+_GameKey = tuple[tuple[str, ...], int]  # a game: the texts of its seats, and its seed
+
+
+def _key(record: GameRecord) -> _GameKey:
+    return tuple(record["seats"]), record["seed"]
+
+
+@dataclass
+class _Plan:
+    """What a run plays: every game asked for, in the order of the file, less those already played."""
+
+    configurations: dict[tuple[str, ...], tuple[SeatSpec, ...]]  # by their seat texts, in the order given
+    order: dict[_GameKey, int]  # each game asked for, and its place in the file
+    log_actions: bool
+    done: dict[_GameKey, GameRecord] = field(default_factory=dict)  # games the results file holds
+
+    def tasks(self) -> list[_Task]:
+        """The games still to play, in the order of the file."""
+        return [(self.configurations[key], seed, self.log_actions) for key, seed in self.order
+                if (key, seed) not in self.done]
+
+
+def _plan(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int], log_actions: bool) -> _Plan:
+    if seeds and not 0 <= min(seeds) <= max(seeds) <= MAX_SEED:
+        raise ValueError(f"seeds {min(seeds)} .. {max(seeds)} are not all seeds (0 .. 2**64 - 1)")
+    # A configuration or seed given twice is played once: its games are the same games.
+    specs: dict[tuple[str, ...], tuple[SeatSpec, ...]] = {}
+    for configuration in configurations:
+        specs.setdefault(tuple(spec.text for spec in configuration), tuple(configuration))
+    games = ((key, seed) for key in specs for seed in dict.fromkeys(seeds))
+    return _Plan(specs, {game: i for i, game in enumerate(games)}, log_actions)
+
+
+def _open_results(out: Path) -> tuple[IO[str], dict[_GameKey, GameRecord]]:
+    """``out`` locked for appending, its torn tail cut, and the games it holds."""
+    out.parent.mkdir(parents=True, exist_ok=True)
+    fd = _lock(out)
+    try:
+        _repair_tail(out)
+        done = {_key(record): record for record in read_records(out)}
+    except BaseException:
+        os.close(fd)
+        raise
+    return os.fdopen(fd, "a", encoding="utf-8"), done
+
+
+class _InOrder:
+    """Writes records in the order of the file, each as soon as every game before it is on disk:
+    a game that finishes early waits for the earlier seeds, so that a file holds its games in
+    seed order whatever the workers finished first."""
+
+    def __init__(self, sink: IO[str] | None, plan: _Plan) -> None:
+        self.sink = sink
+        self.order = plan.order
+        self.games = list(plan.order)  # in the order of their places
+        self.done = plan.done
+        self.waiting: dict[int, GameRecord] = {}
+        self.next = 0
+
+    def add(self, record: GameRecord) -> None:
+        self.waiting[self.order[_key(record)]] = record
+        while self.next < len(self.games):
+            if self.games[self.next] in self.done:
+                pass
+            elif self.next in self.waiting:
+                self._write(self.waiting.pop(self.next))
+            else:
+                break
+            self.next += 1
+
+    def close(self) -> None:
+        """Writes the games still waiting for an earlier one (a rerun skips them) and closes the file."""
+        try:
+            for index in sorted(self.waiting):
+                self._write(self.waiting[index])
+            self.waiting.clear()
+        finally:
+            if self.sink is not None:
+                self.sink.close()
+
+    def _write(self, record: GameRecord) -> None:
+        if self.sink is not None:
+            self.sink.write(json.dumps(record, ensure_ascii=False) + "\n")
+            self.sink.flush()
+
+
+def _note(text: str) -> None:
+    tqdm.write(text, file=sys.stderr)  # above a progress bar, if one is shown
+
+
+def _run(tasks: list[_Task], writer: _InOrder, workers: int, cluster: str | None, progress: bool) -> list[GameRecord]:
+    """Plays the tasks, handing each record to ``writer`` as its game finishes; the records of
+    this run. However it ends, every finished game is written before the workers are stopped."""
+    played: list[GameRecord] = []
+    pool: _Pool | None = None
+    source: Generator[GameRecord, None, None] | None = None
+    bar: tqdm[Any] | None = None
+    try:
+        if cluster:
+            source = _cluster(tasks, cluster)
+        elif workers > 1 and len(tasks) > 1:
+            inherited = writer.sink.fileno() if writer.sink is not None else -1
+            pool = _Pool(tasks, workers, inherited, _note)  # before the bar's thread: workers fork
+            source = pool.records()
+        else:
+            source = (_play(task) for task in tasks)
+        if progress and tasks:
+            bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
+        for record in source:
+            played.append(record)
+            writer.add(record)
+            if bar is not None:
+                bar.update()
+    finally:
+        # The workers are stopped even if the disk refuses the records.
+        try:
+            writer.close()
+        finally:
+            if source is not None:
+                source.close()
+            if pool is not None:
+                pool.stop()  # the workers of an interrupted run
+            if bar is not None:
+                bar.close()
+    return played
+
+
+def _summaries(plan: _Plan, played: list[GameRecord], seconds: float) -> list[Summary]:
+    """One summary per configuration over the games asked for, those read from the file included."""
+    games = {**plan.done, **{_key(record): record for record in played}}
+    asked = sorted((record for key, record in games.items() if key in plan.order), key=lambda record: record["seed"])
+    found = {summary.seats: summary for summary in summarise(asked)}
+    summaries = [found.get(key) or Summary(key) for key in plan.configurations]
+    counts = Counter(tuple(record["seats"]) for record in played)
+    for summary in summaries:
+        summary.played = counts[summary.seats]
+        summary.seconds = seconds
+    return summaries
+
+
 def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int], out: Path | None = None,
               workers: int | None = None, cluster: str | None = None, log_actions: bool = False,
               progress: bool = True) -> list[Summary]:
@@ -431,105 +580,16 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     it). Ctrl-C (any ``KeyboardInterrupt``) stops the run: the records of every finished game are
     in the file and the exception propagates; so does ``WorkersLost`` if workers keep dying.
     """
-    if seeds and not 0 <= min(seeds) <= max(seeds) <= MAX_SEED:
-        raise ValueError(f"seeds {min(seeds)} .. {max(seeds)} are not all seeds (0 .. 2**64 - 1)")
-    configs = [tuple(c) for c in configurations]
-    keys = [tuple(spec.text for spec in c) for c in configs]
-    order = {(key, seed): i for i, (key, seed) in enumerate((key, seed) for key in keys for seed in seeds)}
-    index_keys = sorted(order, key=order.__getitem__)
-    summaries = {key: Summary(key) for key in keys}
-    done: dict[tuple[tuple[str, ...], int], GameRecord] = {}
-    sink: IO[str] | None = None
-    fd = -1
+    plan = _plan(configurations, seeds, log_actions)
+    sink = None
     if out is not None:
-        out.parent.mkdir(parents=True, exist_ok=True)
-        fd = _lock(out)
-        try:
-            _repair_tail(out)
-            done = {(tuple(r["seats"]), r["seed"]): r for r in read_records(out)}
-        except BaseException:
-            os.close(fd)
-            raise
-        sink = os.fdopen(fd, "a", encoding="utf-8")
-    tasks = [(c, seed, log_actions) for c, key in zip(configs, keys) for seed in seeds if (key, seed) not in done]
-    if progress and out is not None and len(tasks) < len(order):
-        print(f"resuming {out}: {len(order) - len(tasks)} of {len(order)} games done", file=sys.stderr)
-    pending: dict[int, GameRecord] = {}
-    next_index = 0
-    results = dict(done)
-    bar: tqdm[Any] | None = None
+        sink, plan.done = _open_results(out)
+    tasks = plan.tasks()
+    if progress and out is not None and len(tasks) < len(plan.order):
+        print(f"resuming {out}: {len(plan.order) - len(tasks)} of {len(plan.order)} games done", file=sys.stderr)
     started = time.perf_counter()
-    workers = workers or os.cpu_count() or 1
-
-    def note(text: str) -> None:
-        if bar is not None:
-            tqdm.write(text, file=sys.stderr)
-        else:
-            print(text, file=sys.stderr)
-
-    def write(record: GameRecord) -> None:
-        if sink is not None:
-            sink.write(json.dumps(record, ensure_ascii=False) + "\n")
-            sink.flush()
-
-    def flush_in_order() -> None:
-        nonlocal next_index
-        while next_index < len(order):
-            key_seed = index_keys[next_index]
-            if key_seed in done:
-                next_index += 1
-            elif next_index in pending:
-                write(pending.pop(next_index))
-                next_index += 1
-            else:
-                break
-
-    pool: _Pool | None = None
-    source: Generator[GameRecord, None, None] | None = None
-    try:
-        if cluster:
-            source = _cluster(tasks, cluster)
-        elif workers > 1 and len(tasks) > 1:
-            pool = _Pool(tasks, workers, fd, note)
-            source = pool.records()
-        else:
-            source = (_play(task) for task in tasks)
-        if progress and tasks:
-            bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
-        for record in source:
-            key = (tuple(record["seats"]), record["seed"])
-            results[key] = record
-            pending[order[key]] = record
-            summaries[key[0]].played += 1
-            flush_in_order()
-            if bar is not None:
-                bar.update()
-    finally:
-        # Every finished game is on disk before anything else is stopped. Games that wait for an
-        # earlier seed are kept too: a rerun skips them. The workers are stopped even if the
-        # disk refuses the records.
-        try:
-            for index in sorted(pending):
-                write(pending[index])
-            pending.clear()
-        finally:
-            if sink is not None:
-                sink.close()
-            if source is not None:
-                source.close()
-            if pool is not None:
-                pool.stop()  # the workers of an interrupted run
-            if bar is not None:
-                bar.close()
-    elapsed = time.perf_counter() - started
-    for (seats, seed), record in sorted(results.items(), key=lambda item: item[0][1]):
-        if (seats, seed) in order:
-            summaries[seats].levels.append(record["level"])
-            summaries[seats].wins += record["result"] == "won"
-            summaries[seats].game_seconds.append(record["seconds"])
-    for summary in summaries.values():
-        summary.seconds = elapsed
-    return list(summaries.values())
+    played = _run(tasks, _InOrder(sink, plan), workers or os.cpu_count() or 1, cluster, progress)
+    return _summaries(plan, played, time.perf_counter() - started)
 
 
 def check_plot(path: Path) -> str:
