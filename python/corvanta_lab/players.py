@@ -30,7 +30,7 @@ class SearchPlayer:
         policy: int | None = None,
         public_discard: bool = False,
         rollout_redeal: bool = True,
-        rollout_policy: Literal["uniform", "greedy"] = "uniform",
+        rollout_policy: str = "uniform",  # a name of ROLLOUT_POLICIES, the engine's table
     ) -> None:
         for name, value in (("playouts", playouts), ("threads", threads), ("samples", samples)):
             if not isinstance(value, int) or value < 1:

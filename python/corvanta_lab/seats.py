@@ -1,41 +1,25 @@
 """Seat texts: the short strings that name a player on the command line.
 
-=====================================================  =============================================
-spec                                                   player
-=====================================================  =============================================
-``human``                                              you, at the terminal (``corvanta play`` only)
-``random[:SEED]``                                      uniform among the legal actions; seat s of the
-                                                       game with seed g draws from ``RandomPlayer``
-                                                       seeded ``SEED * 2**32 + 1000 * g + s``
-                                                       (``SEED`` 0 by default), so runs repeat
-``mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]``   ``corvanta_lab.search`` with these arguments
-                                                       (``h``: rollout heuristics on, the default;
-                                                       ``n``: off; ``POLICY``: the tree policy
-                                                       number) and the first-ranked action
-``strong:PLAYOUTS[:THREADS]``                          ``corvanta_lab.SearchPlayer``: the strongest
-                                                       measured search for that many playouts
-``module.path:callable``                               a factory of your own, called once per game
-                                                       and seat as ``callable(seed=...)``; what it
-                                                       returns has ``play(game) -> Action``
-=====================================================  =============================================
-
 A spec is parsed once into a small picklable value (``parse_seat``, which refuses numbers the
-engine cannot take, unknown tree policies and factories that do not import) and builds a fresh
-player for every game (``SeatSpec.build``), in whichever process plays that game: players need
-not pickle. New kinds are one entry of ``SEAT_KINDS``.
+engine cannot take, unknown tree and rollout policies and factories that do not import) and
+builds a fresh player for every game (``SeatSpec.build``), in whichever process plays that game:
+players need not pickle. Each kind is one entry of ``SEAT_KINDS``: its grammar, what it plays
+and its parser; the command's help and the list below are made from those entries.
 """
 
 from __future__ import annotations
 
 import importlib
+import textwrap
 from collections.abc import Callable
 from dataclasses import dataclass
 from typing import Protocol, cast, runtime_checkable
 
-from corvanta_lab._core import Action, Game, RandomPlayer, search
+from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game, RandomPlayer, search
 from corvanta_lab.players import SearchPlayer
 
 __all__ = [
+    "FACTORY",
     "HUMAN",
     "SEAT_KINDS",
     "FactorySeat",
@@ -43,9 +27,11 @@ __all__ = [
     "Player",
     "RandomSeat",
     "SearchSeat",
+    "SeatKind",
     "SeatSpec",
     "StrongSeat",
     "parse_seat",
+    "seat_help",
     "seat_seed",
 ]
 
@@ -105,31 +91,32 @@ class RandomSeat:
 
 @dataclass(frozen=True)
 class SearchSeat:
-    """``mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]``."""
+    """An ``mcts:`` seat: ``corvanta_lab.search`` with these options, its first-ranked action."""
 
     playouts: int
     threads: int = 1
     heuristics: bool = True
     samples: int = 1
     policy: int | None = None
+    rollout: str = "uniform"
 
     @property
     def text(self) -> str:
         parts = [str(self.playouts), str(self.threads), "h" if self.heuristics else "n", str(self.samples),
-                 "" if self.policy is None else str(self.policy)]
-        defaults = ["", "1", "h", "1", ""]
+                 "" if self.policy is None else str(self.policy), self.rollout]
+        defaults = ["", "1", "h", "1", "", "uniform"]
         while len(parts) > 1 and parts[-1] == defaults[len(parts) - 1]:
             parts.pop()
         return "mcts:" + ":".join(parts)
 
     def build(self, game_seed: int, seat: int) -> Player:
         return SearchPlayer(self.playouts, self.threads, strength=None, heuristics=self.heuristics,
-                            samples=self.samples, policy=self.policy)
+                            samples=self.samples, policy=self.policy, rollout_policy=self.rollout)
 
 
 @dataclass(frozen=True)
 class StrongSeat:
-    """``strong:PLAYOUTS[:THREADS]``: the lab's strongest measured search for that budget."""
+    """A ``strong:`` seat: the lab's strongest measured search for that budget."""
 
     playouts: int
     threads: int = 1
@@ -144,7 +131,7 @@ class StrongSeat:
 
 @dataclass(frozen=True)
 class FactorySeat:
-    """``module.path:callable``: a user's player factory, imported where the game is played."""
+    """A user's player factory, named by its import path; imported where the game is played."""
 
     path: str
 
@@ -200,6 +187,17 @@ def _policy(text: str, spec: str) -> int:
     return policy
 
 
+def _fields(args: list[str], low: int, high: int, spec: str, kind: str) -> None:
+    if not low <= len(args) <= high:
+        raise ValueError(f"{spec}: use {SEAT_KINDS[kind].grammar}")
+
+
+def _rollout(text: str, spec: str) -> str:
+    if text not in ROLLOUT_POLICIES:
+        raise ValueError(f"{spec}: ROLLOUT must be one of {', '.join(ROLLOUT_POLICIES)}, not {text!r}")
+    return text
+
+
 def _human(args: list[str], spec: str) -> SeatSpec:
     if args:
         raise ValueError(f"{spec}: `human` takes no arguments")
@@ -207,14 +205,12 @@ def _human(args: list[str], spec: str) -> SeatSpec:
 
 
 def _random(args: list[str], spec: str) -> SeatSpec:
-    if len(args) > 1:
-        raise ValueError(f"{spec}: use random or random:SEED")
+    _fields(args, 0, 1, spec, "random")
     return RandomSeat(_integer(args[0], "the seed", spec, 0, MAX_SEED) if args else 0)
 
 
 def _mcts(args: list[str], spec: str) -> SeatSpec:
-    if not 1 <= len(args) <= 5:
-        raise ValueError(f"{spec}: use mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]]")
+    _fields(args, 1, 6, spec, "mcts")
     playouts = _integer(args[0], "PLAYOUTS", spec, 1)
     threads = _integer(args[1], "THREADS", spec, 1, MAX_THREADS) if len(args) > 1 else 1
     heuristics = True
@@ -224,40 +220,79 @@ def _mcts(args: list[str], spec: str) -> SeatSpec:
         heuristics = args[2] == "h"
     samples = _integer(args[3], "SAMPLES", spec, 1) if len(args) > 3 else 1
     policy = _policy(args[4], spec) if len(args) > 4 and args[4] != "" else None
-    return SearchSeat(playouts, threads, heuristics, samples, policy)
+    rollout = _rollout(args[5], spec) if len(args) > 5 else "uniform"
+    return SearchSeat(playouts, threads, heuristics, samples, policy, rollout)
 
 
 def _strong(args: list[str], spec: str) -> SeatSpec:
-    if not 1 <= len(args) <= 2:
-        raise ValueError(f"{spec}: use strong:PLAYOUTS[:THREADS]")
+    _fields(args, 1, 2, spec, "strong")
     threads = _integer(args[1], "THREADS", spec, 1, MAX_THREADS) if len(args) > 1 else 1
     return StrongSeat(_integer(args[0], "PLAYOUTS", spec, 1), threads)
 
 
-# The first field of a spec names its kind; everything else is a factory path.
-SEAT_KINDS: dict[str, Callable[[list[str], str], SeatSpec]] = {
-    "human": _human,
-    "random": _random,
-    "mcts": _mcts,
-    "strong": _strong,
+def _factory(args: list[str], spec: str) -> SeatSpec:
+    module_name, _, attribute = spec.partition(":")
+    names = module_name.split(".") + attribute.split(".")
+    if not attribute or not all(name.isidentifier() for name in names):
+        raise ValueError(f"unknown seat {spec!r}: use one of {', '.join(sorted(SEAT_KINDS))} "
+                         f"or {FACTORY.grammar}")
+    seat = FactorySeat(spec)
+    # Imported once here as well, so that a misspelt path stops the command before its first
+    # game instead of failing in every game.
+    try:
+        seat.factory()
+    except Exception as error:
+        raise ValueError(f"{spec}: cannot load the factory: {type(error).__name__}: {error}") from None
+    return seat
+
+
+@dataclass(frozen=True)
+class SeatKind:
+    """One kind of seat: how its spec is written, who plays it, and the parser of its fields."""
+
+    grammar: str
+    plays: str
+    parse: Callable[[list[str], str], SeatSpec]  # the fields after the kind's name, and the whole spec
+    person: bool = False  # a person plays it at the terminal: only ``corvanta play`` seats it
+
+
+# The first field of a spec names its kind; a spec that names none is a factory path. A new kind
+# of seat is one entry here: the help of the command and of this module list it from its entry.
+SEAT_KINDS: dict[str, SeatKind] = {
+    "human": SeatKind("human", "you, at the terminal (corvanta play only)", _human, person=True),
+    "random": SeatKind(
+        "random[:SEED]",
+        "uniform among the legal actions; seat s of the game with seed g draws from RandomPlayer seeded "
+        "SEED * 2**32 + 1000 * g + s (SEED 0 by default), so runs repeat", _random),
+    "mcts": SeatKind(
+        "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY[:ROLLOUT]]]]]",
+        "corvanta_lab.search with these options and its first-ranked action: h rollout heuristics on "
+        "(the default), n off; SAMPLES determinisations sharing the budget; POLICY the tree policy number "
+        f"(empty for the default); ROLLOUT the rollout policy, one of {', '.join(ROLLOUT_POLICIES)} "
+        "(uniform by default)", _mcts),
+    "strong": SeatKind(
+        "strong:PLAYOUTS[:THREADS]",
+        "corvanta_lab.SearchPlayer: the strongest measured search for that many playouts per move", _strong),
 }
+
+FACTORY = SeatKind(
+    "module.path:callable",
+    "a factory of your own, called once per game and seat as callable(seed=...), returning an object "
+    "with play(game) -> Action (for example corvanta_lab:RandomPlayer)", _factory)
+
+
+def seat_help(people: bool = True) -> str:
+    """Every kind of seat: its grammar, and who plays it indented below (without the seats a
+    person plays if ``people`` is false)."""
+    kinds = [kind for kind in (*SEAT_KINDS.values(), FACTORY) if people or not kind.person]
+    return "\n".join(f"  {kind.grammar}\n" + textwrap.fill(kind.plays, 80, initial_indent=" " * 6,
+                                                           subsequent_indent=" " * 6) for kind in kinds)
 
 
 def parse_seat(spec: str) -> SeatSpec:
-    """The seat of a spec (see the module's table); ``ValueError`` says what is wrong."""
+    """The seat of a spec (see ``SEAT_KINDS``); ``ValueError`` says what is wrong."""
     kind, *args = spec.strip().split(":")
-    if kind in SEAT_KINDS:
-        return SEAT_KINDS[kind](args, spec)
-    module_name, _, attribute = spec.partition(":")
-    names = module_name.split(".") + attribute.split(".")
-    if attribute and all(name.isidentifier() for name in names):
-        seat = FactorySeat(spec)
-        # Imported once here as well, so that a misspelt path stops the command before its first
-        # game instead of failing in every game.
-        try:
-            seat.factory()
-        except Exception as error:
-            raise ValueError(f"{spec}: cannot load the factory: {type(error).__name__}: {error}") from None
-        return seat
-    raise ValueError(f"unknown seat {spec!r}: use one of {', '.join(sorted(SEAT_KINDS))} "
-                     f"or module.path:callable")
+    return SEAT_KINDS.get(kind, FACTORY).parse(args, spec)
+
+
+__doc__ = f"{__doc__}\nThe kinds of seat:\n\n{seat_help()}\n"

@@ -123,6 +123,7 @@ def test_a_game_recorded_twice_keeps_its_first_record_with_one_warning(tmp_path)
 
 @pytest.mark.parametrize("args, message", [
     (["--all", "no_such_module.sub:factory"], "argument --all: no_such_module.sub:factory: cannot load the factory"),
+    (["--all", "mcts:10:1:h:1::fast"], "argument --all: mcts:10:1:h:1::fast: ROLLOUT must be one of uniform, greedy"),
     (["--seed-start", "18446744073709551614", "--games", "3"], "runs past the last seed"),
     (["--out", "{tmp}"], "--out {tmp} is a directory"),
     (["--out", "{tmp}/file/r.jsonl"], "{tmp}/file is not a directory"),

@@ -14,6 +14,8 @@ from corvanta_lab.seats import FactorySeat, RandomSeat, SearchSeat, parse_seat, 
     ("mcts:300:1:h:1", SearchSeat(300), "mcts:300"),
     ("mcts:300:2:n", SearchSeat(300, 2, False), "mcts:300:2:n"),
     ("mcts:50:1:h:3:2", SearchSeat(50, 1, True, 3, 2), "mcts:50:1:h:3:2"),
+    ("mcts:50:1:h:1::greedy", SearchSeat(50, rollout="greedy"), "mcts:50:1:h:1::greedy"),
+    ("mcts:50:2:n:1:2:uniform", SearchSeat(50, 2, False, 1, 2), "mcts:50:2:n:1:2"),
     ("corvanta_lab:RandomPlayer", FactorySeat("corvanta_lab:RandomPlayer"), "corvanta_lab:RandomPlayer"),
 ])
 def test_specs_parse_to_canonical_seats(spec, parsed, text):
@@ -22,10 +24,12 @@ def test_specs_parse_to_canonical_seats(spec, parsed, text):
 
 @pytest.mark.parametrize("spec, message", [
     ("mcts", "mcts:PLAYOUTS"), ("mcts:0", "at least 1"), ("mcts:10:1:x", r"h \(heuristics\) or n"),
-    ("mcts:ten", "whole number"), ("random:1:2", "random:SEED"), ("wizard", "unknown seat"),
+    ("mcts:ten", "whole number"), ("random:1:2", r"use random\[:SEED\]"), ("wizard", "unknown seat"),
     ("human:1", "no arguments"), ("mcts:5000000000", "PLAYOUTS must be at most 4294967295"),
     ("strong:10:5000", "THREADS must be at most 1024"), ("mcts:10:1:h:1:999", "999 is not a tree policy"),
     ("mcts:10:1:h:1:1", "1 is not a tree policy"), ("no_such_module.sub:factory", "cannot load the factory"),
+    ("mcts:10:1:h:1::fast", "ROLLOUT must be one of uniform, greedy, not 'fast'"),
+    ("mcts:10:1:h:1::greedy:x", r"use mcts:PLAYOUTS\[:THREADS"),
 ])
 def test_bad_specs_say_what_is_wrong(spec, message):
     with pytest.raises(ValueError, match=message):
@@ -40,6 +44,8 @@ def test_seats_build_fresh_seeded_players():
     factory = parse_seat("corvanta_lab:RandomPlayer").build(5, 1).play(game)
     assert factory == lab.RandomPlayer(5001).play(game)
     assert parse_seat("mcts:20").build(5, 0).play(game) in game.legal_actions()
+    greedy = parse_seat("mcts:20:1:h:1::greedy").build(5, 0)
+    assert greedy.rollout_policy == "greedy" and greedy.play(game) in game.legal_actions()
 
 
 @pytest.mark.parametrize("players", [1, 2, 3, 4])
