@@ -9,15 +9,19 @@ import os
 import signal
 import sys
 import threading
+import time
 import warnings
-from collections.abc import Iterator, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from contextlib import contextmanager
 from pathlib import Path
 from types import FrameType
 from typing import NoReturn
 
+from corvanta_lab import console
 from corvanta_lab import seats as seat_specs
-from corvanta_lab.match import Summary, WorkersLost, check_plot, plot, read_records, run_match, table
+from corvanta_lab._core import Game
+from corvanta_lab.match import (Summary, WorkersLost, check_plot, plot, read_records, record_of, run_match,
+                                table)
 
 __all__ = ["main", "match_main", "parser"]
 
@@ -69,9 +73,9 @@ def parser() -> argparse.ArgumentParser:
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     play = commands.add_parser("play", help="play a game at the terminal",
-                               description="Play a game at the terminal. Seats: human, random[:SEED], "
-                                           "mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], "
-                                           "strong:PLAYOUTS[:THREADS], module.path:callable.")
+                               formatter_class=argparse.RawDescriptionHelpFormatter,
+                               description="Play a game at the terminal.\n\nseats (--seat SPEC):\n"
+                                           + seat_specs.seat_help())
     play.add_argument("--players", type=int, choices=[1, 2, 3, 4], help="seats (default 2, or as many as --seat)")
     play.add_argument("--seed", type=_seed, help="seed of the deal (default: a new one)")
     play.add_argument("--seat", action="append", type=_seat, default=[], metavar="SPEC",
@@ -81,10 +85,10 @@ def parser() -> argparse.ArgumentParser:
     play.add_argument("--log-actions", type=Path, metavar="FILE", help="append the game, with its moves, to FILE")
 
     match = commands.add_parser("match", help="play many seeded games and summarise them",
-                                description="Play seeded games on every core (or a Dask cluster), write one "
-                                            "JSON line per game and print a summary per seat configuration. "
-                                            "Seats: random[:SEED], mcts:PLAYOUTS[:THREADS[:h|n[:SAMPLES[:POLICY]]]], "
-                                            "strong:PLAYOUTS[:THREADS], module.path:callable.")
+                                formatter_class=argparse.RawDescriptionHelpFormatter,
+                                description="Play seeded games on every core (or a Dask cluster), write one JSON "
+                                            "line per game\nand print a summary per seat configuration.\n\n"
+                                            "seats (--seat SPEC, --all SPEC):\n" + seat_specs.seat_help(people=False))
     who = match.add_mutually_exclusive_group(required=True)
     who.add_argument("--seat", action="append", type=_seat, metavar="SPEC",
                      help="the player at the next seat (repeat for each seat)")
@@ -154,9 +158,34 @@ def _stop_on_signals() -> Iterator[None]:
             signal.signal(number, handler)
 
 
-def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
-    """``corvanta match`` with these arguments; returns the summaries (printed if ``echo``)."""
-    args = parser().parse_args(["match", *argv])
+def _play(args: argparse.Namespace) -> int:
+    """``corvanta play``: the seats given, you at the first seat left, then search partners."""
+    specs: list[seat_specs.SeatSpec] = list(args.seat)
+    players = args.players or (len(specs) if specs else 2)
+    if len(specs) > players:
+        print(f"corvanta play: --players {players} but {len(specs)} seats given", file=sys.stderr)
+        return 2
+    if len(specs) < players and not any(isinstance(spec, seat_specs.HumanSeat) for spec in specs):
+        specs.append(seat_specs.HUMAN)
+    specs += [seat_specs.parse_seat("mcts:1000")] * (players - len(specs))
+    seed = args.seed if args.seed is not None else int.from_bytes(os.urandom(4), "little")
+    style = console.Style.for_stream()
+    game = Game(players, seed)
+    started = time.perf_counter()
+    try:
+        console.play(game, specs, args.hint_playouts, style)
+    except (KeyboardInterrupt, EOFError) as left:
+        print(f"\nGame left at level {game.level} after {game.turns} turns (seed {seed}).")
+        return 130 if isinstance(left, KeyboardInterrupt) else 0
+    if args.log_actions:
+        record = record_of(game, specs, time.perf_counter() - started)
+        with Path(args.log_actions).open("a", encoding="utf-8") as f:
+            f.write(json.dumps(record) + "\n")
+    return 0
+
+
+def _match(args: argparse.Namespace, echo: bool = True) -> list[Summary]:
+    """``corvanta match``: the summaries, printed if ``echo``."""
     # Everything a game does not decide is checked before the first game.
     if args.seed_start + args.games - 1 > seat_specs.MAX_SEED:
         _usage_error(f"--seed-start {args.seed_start} --games {args.games} runs past the last seed (2**64 - 1)")
@@ -191,9 +220,13 @@ def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
     return summaries
 
 
-def _replay(args: argparse.Namespace) -> int:
-    from corvanta_lab.console import replay
+def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
+    """``corvanta match`` with these arguments; returns the summaries (printed if ``echo``)."""
+    return _match(parser().parse_args(["match", *argv]), echo)
 
+
+def _replay(args: argparse.Namespace) -> int:
+    """``corvanta replay``: the first logged game of the file, or the one of ``--game``."""
     records = [r for r in read_records(args.file) if args.game is None or r["seed"] == args.game]
     logged = [r for r in records if "actions" in r]
     if not logged:
@@ -201,27 +234,28 @@ def _replay(args: argparse.Namespace) -> int:
         print(f"corvanta replay: {what} with logged moves in {args.file} (log them with --log-actions)",
               file=sys.stderr)
         return 1
-    replay(logged[0])
+    console.replay(logged[0])
     return 0
+
+
+def _match_status(args: argparse.Namespace) -> int:
+    _match(args)
+    return 0  # a run that stops early leaves with SystemExit and its own status
+
+
+_COMMANDS: dict[str, Callable[[argparse.Namespace], int]] = {"play": _play, "match": _match_status,
+                                                            "replay": _replay}
 
 
 def main(argv: Sequence[str] | None = None) -> int:
     """Runs the command; returns its exit status."""
-    arguments = list(sys.argv[1:] if argv is None else argv)
-    args = parser().parse_args(arguments)
+    args = parser().parse_args(sys.argv[1:] if argv is None else argv)
     try:
         with warnings.catch_warnings():
             # Warnings (a results file holding a game twice) are one line, like every other message.
             warnings.showwarning = lambda message, *_, **__: print(f"corvanta {args.command}: warning: {message}",
                                                                    file=sys.stderr)
-            if args.command == "play":
-                from corvanta_lab.console import play_main
-
-                return play_main(args)
-            if args.command == "replay":
-                return _replay(args)
-            match_main(arguments[1:])
-            return 0
+            return _COMMANDS[args.command](args)
     except KeyboardInterrupt:
         print("\ninterrupted", file=sys.stderr)
         return 130

@@ -2,27 +2,24 @@
 
 The screen is redrawn before each of your turns: the enemy, the piles, your partners, what
 happened since your last turn and your hand, sorted, each card by its label (``5h``, ``Jc``,
-``Jk``). You type moves as ``corvanta_lab.moves`` reads them. Colours follow ``NO_COLOR``,
-``CLICOLOR_FORCE`` and whether standard output is a terminal.
+``Jk``). You type moves as ``corvanta_lab.moves`` reads them. Colours follow the rule of the
+``corvanta`` module's texts (``corvanta_lab._core.colour_wanted``): ``CLICOLOR_FORCE``, ``NO_COLOR``,
+``CLICOLOR`` and whether the stream is a terminal.
 """
 
 from __future__ import annotations
 
-import argparse
-import json
 import os
 import sys
-import time
 from collections.abc import Sequence
-from pathlib import Path
 from typing import TextIO
 
-from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, search
+from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, colour_wanted, search
 from corvanta_lab.match import GameRecord
 from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move
-from corvanta_lab.seats import HUMAN, HumanSeat, Player, SeatSpec, parse_seat
+from corvanta_lab.seats import HumanSeat, Player, SeatSpec
 
-__all__ = ["Style", "play_main", "render", "replay"]
+__all__ = ["Style", "ask", "play", "render", "replay"]
 
 HELP = """\
   5h 5c   play these cards (one card, an Ace with one other card, or cards of one value worth
@@ -49,14 +46,12 @@ class Style:
 
     @classmethod
     def for_stream(cls, stream: object = None) -> Style:
-        """Colour for a terminal, unless ``NO_COLOR`` is set; ``CLICOLOR_FORCE`` forces it."""
+        """Colour as the engine's own texts decide it for ``stream`` (standard output by default):
+        ``CLICOLOR_FORCE`` other than ``0`` forces it, then ``NO_COLOR`` refuses it, then
+        ``CLICOLOR=0`` or a stream that is not a terminal."""
         stream = sys.stdout if stream is None else stream
-        if os.environ.get("NO_COLOR"):
-            return cls(False)
-        if os.environ.get("CLICOLOR_FORCE", "0") != "0":
-            return cls(True)
         isatty = getattr(stream, "isatty", None)
-        return cls(bool(isatty and isatty()))
+        return cls(colour_wanted(bool(isatty and isatty())))
 
     def _wrap(self, code: str, text: str) -> str:
         return f"\x1b[{code}m{text}\x1b[0m" if self.enabled else text
@@ -171,50 +166,29 @@ def _ending(game: Game, seat_count: int) -> str:
     return f"{who} lost at level {game.level}: {game.level} of 12 enemies defeated in {game.turns} turns."
 
 
-def play_main(args: argparse.Namespace) -> int:
-    """``corvanta play``: the game loop with people at the human seats."""
-    specs: list[SeatSpec] = list(args.seat)
-    players = args.players or (len(specs) if specs else 2)
-    if len(specs) > players:
-        print(f"corvanta play: --players {players} but {len(specs)} seats given", file=sys.stderr)
-        return 2
-    if len(specs) < players and not any(isinstance(spec, HumanSeat) for spec in specs):
-        specs.append(HUMAN)
-    specs += [parse_seat("mcts:1000")] * (players - len(specs))
-    seed = args.seed if args.seed is not None else int.from_bytes(os.urandom(4), "little")
-    style = Style.for_stream()
+def play(game: Game, specs: Sequence[SeatSpec], hint_playouts: int, style: Style) -> None:
+    """Plays ``game`` to its end: people at the human seats, a fresh player of its spec at every
+    other seat; then the last moves and the outcome. A person leaving raises ``EOFError`` (Ctrl-D)
+    or ``KeyboardInterrupt`` (Ctrl-C), the game left as it stands."""
     humans = [i for i, spec in enumerate(specs) if isinstance(spec, HumanSeat)]
-    game = Game(players, seed)
-    bots: dict[int, Player] = {i: spec.build(seed, i) for i, spec in enumerate(specs) if i not in humans}
+    bots: dict[int, Player] = {i: spec.build(game.seed, i) for i, spec in enumerate(specs) if i not in humans}
     events: dict[int, list[str]] = {i: [] for i in humans}
-    started = time.perf_counter()
-    try:
-        while not game.is_over:
-            seat = game.current_player
-            if seat in humans:
-                print(style.clear() + render(game, seat, specs, events[seat], style))
-                events[seat] = []
-                action = ask(game, style, args.hint_playouts)
-            else:
-                action = bots[seat].play(game)
-            before = game.clone()
-            game.apply(action)
-            for log in events.values():
-                log.append(describe(before, action, game))
-    except (KeyboardInterrupt, EOFError):
-        print(f"\nGame left at level {game.level} after {game.turns} turns (seed {seed}).")
-        return 130 if sys.exc_info()[0] is KeyboardInterrupt else 0
+    while not game.is_over:
+        seat = game.current_player
+        if seat in humans:
+            print(style.clear() + render(game, seat, specs, events[seat], style))
+            events[seat] = []
+            action = ask(game, style, hint_playouts)
+        else:
+            action = bots[seat].play(game)
+        before = game.clone()
+        game.apply(action)
+        for log in events.values():
+            log.append(describe(before, action, game))
     last = events[humans[0]] if humans else []
     if last:
         print("\n".join("  " + event for event in last))
     print(style.bold(_ending(game, len(humans))))
-    if args.log_actions:
-        record = GameRecord(seed=seed, seats=[spec.text for spec in specs], result="won" if game.won else "lost",
-                            level=game.reward, turns=game.turns, seconds=round(time.perf_counter() - started, 4),
-                            actions=[move_text(action) for action in game.history])
-        with Path(args.log_actions).open("a", encoding="utf-8") as f:
-            f.write(json.dumps(record) + "\n")
-    return 0
 
 
 def replay(record: GameRecord, out: TextIO | None = None) -> None:

@@ -15,7 +15,7 @@ PROMPT = r"> $"
 
 
 def spawn(*args, colour=False):
-    env = {k: v for k, v in os.environ.items() if k not in ("NO_COLOR", "CLICOLOR_FORCE")}
+    env = {k: v for k, v in os.environ.items() if k not in ("NO_COLOR", "CLICOLOR_FORCE", "CLICOLOR")}
     if not colour:
         env["NO_COLOR"] = "1"
     return pexpect.spawn(sys.executable, ["-m", "corvanta_lab", "play", *map(str, args)], env=env,
