@@ -46,12 +46,14 @@ CardTuple cards_tuple(const Cards& cards) {
 template <class T>
 struct CheckedInt {
   std::optional<T> value;  // absent when out of T's range
-  std::string text;        // the integer as Python wrote it
+  std::string out_of_range;  // then the integer as Python writes it
 
+  // The integer as Python writes it.
+  std::string text() const { return value ? std::to_string(*value) : out_of_range; }
   // The value, or Invalid("<what> <text> is out of range: ...").
   T get(const char* what) const {
     if (value) return *value;
-    throw Invalid(std::string(what) + " " + text + " is out of range: " + std::to_string(std::numeric_limits<T>::min()) +
+    throw Invalid(std::string(what) + " " + out_of_range + " is out of range: " + std::to_string(std::numeric_limits<T>::min()) +
                   " .. " + std::to_string(std::numeric_limits<T>::max()));
   }
 };
@@ -88,14 +90,8 @@ struct type_caster<corvanta::lab::CheckedInt<T>> {
       PyErr_Clear();
       return false;
     }
-    PyObject* text = PyObject_Str(index);
-    if (text != nullptr) {
-      Py_ssize_t size = 0;
-      const char* chars = PyUnicode_AsUTF8AndSize(text, &size);
-      if (chars != nullptr) value.text.assign(chars, static_cast<std::size_t>(size));
-      Py_DECREF(text);
-    }
     value.value.reset();
+    value.out_of_range.clear();
     if constexpr (std::is_unsigned_v<T>) {
       const unsigned long long v = PyLong_AsUnsignedLongLong(index);
       if (!PyErr_Occurred() && v <= std::numeric_limits<T>::max()) value.value = static_cast<T>(v);
@@ -104,6 +100,18 @@ struct type_caster<corvanta::lab::CheckedInt<T>> {
       const long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
       if (!PyErr_Occurred() && overflow == 0 && v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max())
         value.value = static_cast<T>(v);
+    }
+    PyErr_Clear();
+    // The text serves messages only: kept for the integers out of range (the others are
+    // written when a message needs them).
+    if (!value.value) {
+      if (PyObject* text = PyObject_Str(index)) {
+        Py_ssize_t size = 0;
+        if (const char* chars = PyUnicode_AsUTF8AndSize(text, &size))
+          value.out_of_range.assign(chars, static_cast<std::size_t>(size));
+        Py_DECREF(text);
+      }
+      PyErr_Clear();
     }
     PyErr_Clear();
     Py_DECREF(index);

@@ -20,7 +20,7 @@ decltype(auto) with_state(const Game& g, F&& f) {
 // An id as the game takes it: an integer beyond every id is refused as any illegal id is.
 int id_arg(const CheckedInt<std::int64_t>& id) {
   if (id.value && *id.value >= -1 && *id.value <= kNumActionIds) return static_cast<int>(*id.value);
-  throw Invalid("action id " + id.text + " is not legal here");
+  throw Invalid("action id " + id.text() + " is not legal here");
 }
 
 nb::bytes to_py_bytes(const std::string& s) { return nb::bytes(s.data(), s.size()); }
@@ -104,8 +104,8 @@ void def_moves(nb::class_<Game>& c) {
            "Apply a legal action, or the action at this index of legal_actions(). Raises ValueError for "
            "an illegal one and leaves the game unchanged.")
       .def("apply", [](Game& g, const CheckedInt<std::int64_t>& index) {
-        if (index.value && *index.value < 0) throw Invalid("action index " + index.text + " is negative");
-        if (!index.value) throw Invalid("action index " + index.text + " is out of range");
+        if (index.value && *index.value < 0) throw Invalid("action index " + index.text() + " is negative");
+        if (!index.value) throw Invalid("action index " + index.text() + " is out of range");
         g.apply_index(static_cast<std::size_t>(*index.value));
       }, "index"_a)
       .def("legal_action_ids", &Game::legal_action_ids, "The ids of the legal actions, ascending.")
@@ -118,7 +118,7 @@ void def_moves(nb::class_<Game>& c) {
       .def("action_id", &Game::id_of, "action"_a, "The id of an action in this position.")
       .def("action_from_id", [](const Game& g, const CheckedInt<std::int64_t>& id) {
         if (auto a = g.action_for_id(id_arg(id))) return *a;
-        throw Invalid("action id " + id.text + " is not legal here");
+        throw Invalid("action id " + id.text() + " is not legal here");
       }, "id"_a, "The legal action with this id; ValueError if there is none.")
       .def("observation", [](const Game& g, std::optional<int> player) {
         const int p = seat(g, player);

@@ -48,7 +48,7 @@ void bind_search(nb::module_& m) {
   {
     nb::list names;
     for (const RolloutPolicyName& row : kRolloutPolicies) names.append(nb::str(row.name.data(), row.name.size()));
-    m.attr("ROLLOUT_POLICIES") = nb::typed<nb::tuple, nb::str, nb::ellipsis>(nb::tuple(names));
+    m.attr("ROLLOUT_POLICIES") = nb::tuple(names);
   }
   m.def("search", [](const Game& g, std::uint32_t playouts, std::size_t threads, bool heuristics, std::uint32_t samples,
                      std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,

@@ -6,3 +6,9 @@
 # A module attribute's stub says only its class; the layout maps names to (start, stop) slices.
 \.OBSERVATION_LAYOUT$:
     OBSERVATION_LAYOUT: dict[str, tuple[int, int]] = ...
+# The layout's parts in order: (name, width, content).
+\.OBSERVATION_PARTS$:
+    OBSERVATION_PARTS: tuple[tuple[str, int, str], ...] = ...
+# The rollout policies' names.
+\.ROLLOUT_POLICIES$:
+    ROLLOUT_POLICIES: tuple[str, ...] = ...

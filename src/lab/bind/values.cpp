@@ -6,7 +6,10 @@
 #include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
+#include <cstdlib>
 #include <tuple>
+
+#include "game/text.hpp"
 
 #include "lab/bind/convert.hpp"
 #include "lab/text.hpp"
@@ -189,6 +192,12 @@ void bind_action(nb::module_& m) {
 }  // namespace
 
 void bind_values(nb::module_& m) {
+  m.def("colour_wanted", [](bool is_terminal) {
+    return text::decide_colour(std::getenv("CLICOLOR_FORCE"), std::getenv("NO_COLOR"), std::getenv("CLICOLOR"), is_terminal);
+  }, "is_terminal"_a,
+        "Whether text for a stream should carry ANSI colours: the rule of the corvanta module's texts "
+        "(CLICOLOR_FORCE other than 0 forces them, then NO_COLOR refuses them, then CLICOLOR=0 or a stream "
+        "that is not a terminal), read from the environment now.");
   bind_constants(m);
   bind_enums(m);
   bind_card(m);
