@@ -38,6 +38,14 @@ def _new_game(players: int, rng: np.random.Generator) -> Game:
     return Game(players, seed=int(rng.integers(0, 2**63)))
 
 
+
+def _check_arguments(players: int, render_mode: str | None) -> None:
+    if not 1 <= players <= 4:
+        raise ValueError(f"a game has 1 to 4 players, not {players}")
+    if render_mode is not None and render_mode not in ("ansi", "human"):
+        raise ValueError(f"unknown render mode {render_mode!r}")
+
+
 class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
     """The game as a PettingZoo AEC environment: agents ``player_0`` .. ``player_{N-1}``.
 
@@ -51,10 +59,7 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
 
     def __init__(self, players: int = 2, render_mode: str | None = None) -> None:
         super().__init__()
-        if not 1 <= players <= 4:
-            raise ValueError(f"a game has 1 to 4 players, not {players}")
-        if render_mode is not None and render_mode not in ("ansi", "human"):
-            raise ValueError(f"unknown render mode {render_mode!r}")
+        _check_arguments(players, render_mode)
         self.players = players
         self.render_mode = render_mode
         self.possible_agents = [f"player_{i}" for i in range(players)]
@@ -150,10 +155,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     metadata = {"render_modes": ["ansi", "human"], "render_fps": 1}
 
     def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
-        if not 1 <= players <= 4:
-            raise ValueError(f"a game has 1 to 4 players, not {players}")
-        if render_mode is not None and render_mode not in ("ansi", "human"):
-            raise ValueError(f"unknown render mode {render_mode!r}")
+        _check_arguments(players, render_mode)
         self.players = players
         self.render_mode = render_mode
         self.observation_space = _OBSERVATION_SPACE

@@ -78,8 +78,11 @@ TEST_P(LabGame, IdsNameTheLegalActionsOneToOne) {
       }
       std::sort(listed.begin(), listed.end());
       ASSERT_EQ(listed, ids) << "seed " << seed << " turn " << g.history().size();
-      for (int id = 0; id < kNumActionIds; ++id)
-        if (!mask[id]) ASSERT_FALSE(g.action_for_id(id).has_value()) << "id " << id;
+      for (int id = 0; id < kNumActionIds; ++id) {
+        if (!mask[id]) {
+          ASSERT_FALSE(g.action_for_id(id).has_value()) << "id " << id;
+        }
+      }
     });
   }
 }

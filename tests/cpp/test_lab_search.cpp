@@ -53,11 +53,15 @@ TEST(LabSearch, RanksEveryLegalActionByVisitsThenRewards) {
       const RankedAction& r = (*ranked)[i];
       visits += r.visits;
       EXPECT_EQ(std::count_if(ranked->begin(), ranked->end(), [&](const RankedAction& o) { return o.action == r.action; }), 1);
-      if (r.visits > 0) EXPECT_TRUE(r.avg_reward >= 0.0 && r.avg_reward <= 12.0);
+      if (r.visits > 0) {
+        EXPECT_TRUE(r.avg_reward >= 0.0 && r.avg_reward <= 12.0);
+      }
       if (i == 0) continue;
       const RankedAction& p = (*ranked)[i - 1];
       ASSERT_GE(p.visits, r.visits);
-      if (p.visits == r.visits && r.visits > 0) EXPECT_GE(p.avg_reward * p.visits, r.avg_reward * r.visits);
+      if (p.visits == r.visits && r.visits > 0) {
+        EXPECT_GE(p.avg_reward * p.visits, r.avg_reward * r.visits);
+      }
     }
     EXPECT_EQ(visits, 900u);
   }
