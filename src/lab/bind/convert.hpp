@@ -3,6 +3,7 @@
 // integers from Python, and one binder function per class or group of functions.
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
+#include <nanobind/stl/string.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "game/rng.hpp"
 #include "lab/game.hpp"
@@ -46,14 +48,14 @@ CardTuple cards_tuple(const Cards& cards) {
 template <class T>
 struct CheckedInt {
   std::optional<T> value;  // absent when out of T's range
-  std::string out_of_range;  // then the integer as Python writes it
+  nb::object given;        // then the integer given, for the message
 
   // The integer as Python writes it.
-  std::string text() const { return value ? std::to_string(*value) : out_of_range; }
+  std::string text() const { return value ? std::to_string(*value) : nb::cast<std::string>(nb::str(given)); }
   // The value, or Invalid("<what> <text> is out of range: ...").
   T get(const char* what) const {
     if (value) return *value;
-    throw Invalid(std::string(what) + " " + out_of_range + " is out of range: " + std::to_string(std::numeric_limits<T>::min()) +
+    throw Invalid(std::string(what) + " " + text() + " is out of range: " + std::to_string(std::numeric_limits<T>::min()) +
                   " .. " + std::to_string(std::numeric_limits<T>::max()));
   }
 };
@@ -83,38 +85,37 @@ template <class T>
 struct type_caster<corvanta::lab::CheckedInt<T>> {
   NB_TYPE_CASTER(corvanta::lab::CheckedInt<T>, const_name("int"))
 
-  bool from_python(handle src, std::uint8_t, cleanup_list*) noexcept {
+  bool from_python(handle src, std::uint8_t flags, cleanup_list* cleanup) noexcept {
+    // An integer in range: nanobind's own fast path, without conversions.
+    make_caster<T> plain;
+    if (plain.from_python(src, flags & ~static_cast<std::uint8_t>(cast_flags::convert), cleanup)) {
+      value.value = plain.value;
+      value.given = object();
+      return true;
+    }
     if (PyFloat_Check(src.ptr())) return false;
-    PyObject* index = PyNumber_Index(src.ptr());
-    if (index == nullptr) {
+    // A plain int is its own index; anything else with __index__ (numpy's integers) is asked.
+    object index = PyLong_CheckExact(src.ptr()) ? borrow(src) : steal(PyNumber_Index(src.ptr()));
+    if (!index.is_valid()) {
       PyErr_Clear();
       return false;
     }
     value.value.reset();
-    value.out_of_range.clear();
     if constexpr (std::is_unsigned_v<T>) {
-      const unsigned long long v = PyLong_AsUnsignedLongLong(index);
-      if (!PyErr_Occurred() && v <= std::numeric_limits<T>::max()) value.value = static_cast<T>(v);
+      const unsigned long long v = PyLong_AsUnsignedLongLong(index.ptr());
+      if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred())
+        PyErr_Clear();
+      else if (v <= std::numeric_limits<T>::max())
+        value.value = static_cast<T>(v);
     } else {
       int overflow = 0;
-      const long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
-      if (!PyErr_Occurred() && overflow == 0 && v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max())
+      const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+      if (v == -1 && PyErr_Occurred())
+        PyErr_Clear();
+      else if (overflow == 0 && v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max())
         value.value = static_cast<T>(v);
     }
-    PyErr_Clear();
-    // The text serves messages only: kept for the integers out of range (the others are
-    // written when a message needs them).
-    if (!value.value) {
-      if (PyObject* text = PyObject_Str(index)) {
-        Py_ssize_t size = 0;
-        if (const char* chars = PyUnicode_AsUTF8AndSize(text, &size))
-          value.out_of_range.assign(chars, static_cast<std::size_t>(size));
-        Py_DECREF(text);
-      }
-      PyErr_Clear();
-    }
-    PyErr_Clear();
-    Py_DECREF(index);
+    if (!value.value) value.given = std::move(index);
     return true;
   }
 

@@ -41,6 +41,11 @@ auto game_arrays(nb::handle self) {
 // The action ids of one step, copied while the interpreter lock is held (the caller's array may
 // change once it is released): a one-dimensional array of integers, one per game.
 std::vector<std::int64_t> action_ids_arg(nb::handle action_ids, std::size_t num_games) {
+  // The usual case, a one-dimensional int64 array of the right size, without asking numpy.
+  using Ids = nb::ndarray<const std::int64_t, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
+  Ids direct;
+  if (nb::try_cast<Ids>(action_ids, direct, false) && direct.shape(0) == num_games)
+    return std::vector<std::int64_t>(direct.data(), direct.data() + num_games);
   const nb::module_ numpy = nb::module_::import_("numpy");
   const nb::object array = numpy.attr("asarray")(action_ids);
   const nb::object dtype = array.attr("dtype");
@@ -61,7 +66,7 @@ std::vector<std::int64_t> action_ids_arg(nb::handle action_ids, std::size_t num_
         throw Invalid("action id " + std::to_string(wide(i)) + " is not legal in game " + std::to_string(i));
   }
   const nb::object ids64 = numpy.attr("ascontiguousarray")(array, "dtype"_a = "int64");
-  const auto ids = nb::cast<nb::ndarray<const std::int64_t, nb::ndim<1>, nb::c_contig, nb::device::cpu>>(ids64);
+  const auto ids = nb::cast<Ids>(ids64);
   return std::vector<std::int64_t>(ids.data(), ids.data() + count);
 }
 
