@@ -17,6 +17,9 @@ class SearchPlayer:
     are passed to the search as they are (the defaults are the built-in search player's rules).
     The ranking of the last move is kept in ``ranked``. Players are plain Python objects: they
     pickle and copy. Options the search would refuse are refused here, with ``ValueError``.
+    The search never sees the real game's Hearts stream (``stream`` says how often it makes one
+    up); ``clairvoyant=True`` searches the true deal instead, a measure of the ceiling and never a
+    fair player.
     """
 
     def __init__(
@@ -31,12 +34,16 @@ class SearchPlayer:
         public_discard: bool = False,
         rollout_redeal: bool = True,
         rollout_policy: str = "uniform",  # a name of ROLLOUT_POLICIES, the engine's table
+        stream: Literal["move", "sample", "rollout"] = "sample",
+        clairvoyant: bool = False,
     ) -> None:
         for name, value in (("playouts", playouts), ("threads", threads), ("samples", samples)):
             if not isinstance(value, int) or value < 1:
                 raise ValueError(f"{name} must be an integer of at least 1, not {value!r}")
         if strength not in (None, "strong"):
             raise ValueError(f'strength must be "strong" or None, not {strength!r}')
+        if stream not in ("move", "sample", "rollout"):
+            raise ValueError(f'stream must be "move", "sample" or "rollout", not {stream!r}')
         if rollout_policy not in ROLLOUT_POLICIES:
             raise ValueError(f"rollout_policy must be one of {', '.join(ROLLOUT_POLICIES)}, not {rollout_policy!r}")
         self.playouts = playouts
@@ -48,6 +55,8 @@ class SearchPlayer:
         self.public_discard = public_discard
         self.rollout_redeal = rollout_redeal
         self.rollout_policy = rollout_policy
+        self.stream = stream
+        self.clairvoyant = clairvoyant
         self.ranked: list[tuple[Action, int, float]] = []
 
     def search(self, game: Game) -> list[tuple[Action, int, float]]:
@@ -63,6 +72,8 @@ class SearchPlayer:
             rollout_redeal=self.rollout_redeal,
             rollout_policy=self.rollout_policy,
             strength=self.strength,
+            stream=self.stream,
+            clairvoyant=self.clairvoyant,
         )
 
     def play(self, game: Game) -> Action:
@@ -71,10 +82,11 @@ class SearchPlayer:
         return self.ranked[0][0]
 
     def __repr__(self) -> str:
+        seen = ", clairvoyant=True" if self.clairvoyant else ""
         if self.strength is not None:
-            return f"SearchPlayer({self.playouts}, {self.threads}, strength={self.strength!r})"
+            return f"SearchPlayer({self.playouts}, {self.threads}, strength={self.strength!r}, stream={self.stream!r}{seen})"
         return (
             f"SearchPlayer({self.playouts}, {self.threads}, strength=None, heuristics={self.heuristics}, "
             f"samples={self.samples}, policy={self.policy}, public_discard={self.public_discard}, "
-            f"rollout_redeal={self.rollout_redeal}, rollout_policy={self.rollout_policy!r})"
+            f"rollout_redeal={self.rollout_redeal}, rollout_policy={self.rollout_policy!r}, stream={self.stream!r}{seen})"
         )

@@ -116,17 +116,21 @@ class SearchSeat:
 
 @dataclass(frozen=True)
 class StrongSeat:
-    """A ``strong:`` seat: the lab's strongest measured search for that budget."""
+    """A ``strong:`` seat: the lab's strongest measured search for that budget; ``clairvoyant:``
+    the same search of the true deal (it sees every hidden card and the future: a measure of the
+    ceiling, never a player)."""
 
     playouts: int
     threads: int = 1
+    clairvoyant: bool = False
 
     @property
     def text(self) -> str:
-        return f"strong:{self.playouts}" + ("" if self.threads == 1 else f":{self.threads}")
+        kind = "clairvoyant" if self.clairvoyant else "strong"
+        return f"{kind}:{self.playouts}" + ("" if self.threads == 1 else f":{self.threads}")
 
     def build(self, game_seed: int, seat: int) -> Player:
-        return SearchPlayer(self.playouts, self.threads, strength="strong")
+        return SearchPlayer(self.playouts, self.threads, strength="strong", clairvoyant=self.clairvoyant)
 
 
 @dataclass(frozen=True)
@@ -224,10 +228,14 @@ def _mcts(args: list[str], spec: str) -> SeatSpec:
     return SearchSeat(playouts, threads, heuristics, samples, policy, rollout)
 
 
-def _strong(args: list[str], spec: str) -> SeatSpec:
-    _fields(args, 1, 2, spec, "strong")
+def _strong(args: list[str], spec: str, clairvoyant: bool = False) -> SeatSpec:
+    _fields(args, 1, 2, spec, "clairvoyant" if clairvoyant else "strong")
     threads = _integer(args[1], "THREADS", spec, 1, MAX_THREADS) if len(args) > 1 else 1
-    return StrongSeat(_integer(args[0], "PLAYOUTS", spec, 1), threads)
+    return StrongSeat(_integer(args[0], "PLAYOUTS", spec, 1), threads, clairvoyant)
+
+
+def _clairvoyant(args: list[str], spec: str) -> SeatSpec:
+    return _strong(args, spec, clairvoyant=True)
 
 
 def _factory(args: list[str], spec: str) -> SeatSpec:
@@ -273,6 +281,10 @@ SEAT_KINDS: dict[str, SeatKind] = {
     "strong": SeatKind(
         "strong:PLAYOUTS[:THREADS]",
         "corvanta_lab.SearchPlayer: the strongest measured search for that many playouts per move", _strong),
+    "clairvoyant": SeatKind(
+        "clairvoyant:PLAYOUTS[:THREADS]",
+        "the strong search of the true deal: it sees every hidden card and the real Hearts stream, a "
+        "measure of the ceiling, never a player", _clairvoyant),
 }
 
 FACTORY = SeatKind(

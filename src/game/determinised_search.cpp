@@ -33,14 +33,28 @@ bool search_sample(const State<N>& sample, const SearchSettings& settings, const
 }  // namespace
 
 template <int N>
+State<N> sample_of(const State<N>& state, const RolloutOptions& options, StdRng& rng, std::uint64_t move_stream) {
+  State<N> sample = state.redeal(options.sample_redeal(), rng);
+  switch (options.stream) {
+    case Stream::Real: break;
+    case Stream::PerMove: sample.rng_seed = move_stream; break;
+    case Stream::PerSample:
+    case Stream::PerRollout: sample.rng_seed = rng.next_u64(); break;
+  }
+  return sample;
+}
+
+template <int N>
 std::optional<std::vector<RankedAction>> determinised_search(const State<N>& state, const SearchSettings& settings,
                                                              const StopCheck& stop) {
   std::vector<Totals> totals;
   StdRng determinisations = StdRng::from_entropy();
+  // Drawn only where it is used, so that the other kinds keep their draws.
+  const std::uint64_t move_stream = settings.rollout.stream == Stream::PerMove ? determinisations.next_u64() : 0;
   for (std::uint32_t s = 0; s < settings.samples; ++s) {
     // Searches shorter than the workers' stop poll can still be stopped between samples.
     if (stop()) return std::nullopt;
-    const State<N> sample = state.redeal(settings.rollout.sample_redeal(), determinisations);
+    const State<N> sample = sample_of(state, settings.rollout, determinisations, move_stream);
     const bool searched = settings.heuristics ? search_sample<N, true>(sample, settings, stop, totals)
                                               : search_sample<N, false>(sample, settings, stop, totals);
     if (!searched) return std::nullopt;
@@ -57,6 +71,10 @@ std::optional<std::vector<RankedAction>> determinised_search(const State<N>& sta
   return ranked;
 }
 
+template State<1> sample_of<1>(const State<1>&, const RolloutOptions&, StdRng&, std::uint64_t);
+template State<2> sample_of<2>(const State<2>&, const RolloutOptions&, StdRng&, std::uint64_t);
+template State<3> sample_of<3>(const State<3>&, const RolloutOptions&, StdRng&, std::uint64_t);
+template State<4> sample_of<4>(const State<4>&, const RolloutOptions&, StdRng&, std::uint64_t);
 template std::optional<std::vector<RankedAction>> determinised_search<1>(const State<1>&, const SearchSettings&, const StopCheck&);
 template std::optional<std::vector<RankedAction>> determinised_search<2>(const State<2>&, const SearchSettings&, const StopCheck&);
 template std::optional<std::vector<RankedAction>> determinised_search<3>(const State<3>&, const SearchSettings&, const StopCheck&);

@@ -38,6 +38,12 @@ struct SearchSettings {
 // true ends the search at once (workers finish the playout they are in).
 using StopCheck = std::function<bool()>;
 
+// One sample of a search: the state re-dealt as `options` say, carrying the Hearts stream they
+// say (`move_stream` is the move's made-up stream, for Stream::PerMove). With any made-up stream
+// the sample is a function of what the player to act sees and of `rng` alone.
+template <int N>
+State<N> sample_of(const State<N>& state, const RolloutOptions& options, StdRng& rng, std::uint64_t move_stream);
+
 // Runs the search and ranks the actions: most visits first, then the larger reward sum; ties keep
 // the order in which the actions were first met at a root. Empty for no samples or a position
 // without a legal action; nullopt when `stop` ended it. Throws the engine's SearchError for zero

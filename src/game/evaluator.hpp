@@ -17,6 +17,7 @@ namespace corvanta {
 template <int N, bool Heuristics, class Observer>
 GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions& options, Observer&& observe) {
   State<N> state = start.redeal(options.rollout_redeal(), rng);
+  if (options.stream == Stream::PerRollout) state.rng_seed = rng.next_u64();
   // The start state's own has_ended is not looked at: only states reached by a move are.
   for (;;) {
     std::optional<Action> action;

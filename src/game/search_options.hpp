@@ -15,6 +15,8 @@ enum class Redeal : std::uint8_t {
   HiddenOnly,
   // Only what no player has seen: the tavern deck's order and the castle below the current enemy.
   Unseen,
+  // Nothing: the true deal (a clairvoyant search, the measure of what knowing everything is worth).
+  Nothing,
 };
 
 enum class RolloutPolicy : std::uint8_t {
@@ -38,6 +40,17 @@ constexpr std::optional<RolloutPolicy> rollout_policy_named(std::string_view nam
   return std::nullopt;
 }
 
+// Where a search's Hearts reshuffles come from. The real game's stream (`State::rng_seed`) is the
+// future: a search that keeps it knows in which order the discard pile will return. A made-up
+// stream is drawn from the search's own generator: once for the whole move, once per sample, or
+// once per rollout (the tree's own moves then follow the sample's).
+enum class Stream : std::uint8_t {
+  Real,        // the real game's stream (the built-in search player)
+  PerMove,
+  PerSample,
+  PerRollout,
+};
+
 // How the game's search binding samples hidden cards and plays rollouts. The defaults are the
 // built-in search player's behaviour.
 struct RolloutOptions {
@@ -47,9 +60,19 @@ struct RolloutOptions {
   // it a rollout plays on the deal of its sample, shuffling only what nobody has seen.
   bool redeal_each_rollout = true;
   RolloutPolicy policy = RolloutPolicy::Uniform;
+  Stream stream = Stream::Real;
+  // Searches the true deal with the real stream: nothing is re-dealt, nothing made up. Never a
+  // player: it sees every hidden card and the future.
+  bool clairvoyant = false;
 
-  Redeal sample_redeal() const { return public_discard ? Redeal::HiddenOnly : Redeal::HiddenAndDiscard; }
-  Redeal rollout_redeal() const { return redeal_each_rollout ? sample_redeal() : Redeal::Unseen; }
+  Redeal sample_redeal() const {
+    if (clairvoyant) return Redeal::Nothing;
+    return public_discard ? Redeal::HiddenOnly : Redeal::HiddenAndDiscard;
+  }
+  Redeal rollout_redeal() const {
+    if (clairvoyant) return Redeal::Nothing;
+    return redeal_each_rollout ? sample_redeal() : Redeal::Unseen;
+  }
 
   friend constexpr bool operator==(const RolloutOptions&, const RolloutOptions&) = default;
 };

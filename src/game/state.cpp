@@ -54,6 +54,7 @@ State<N> State<N>::redeal_for(PlayerId observer, Redeal what, StdRng& rng) const
     case Redeal::HiddenAndDiscard: copy.table.permute(hands, rng); break;
     case Redeal::HiddenOnly: copy.table.permute_hidden(hands, rng); break;
     case Redeal::Unseen: copy.table.shuffle_unseen(rng); break;
+    case Redeal::Nothing: break;
   }
   return copy;
 }

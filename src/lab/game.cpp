@@ -319,7 +319,13 @@ Game Game::resample(int player, std::uint64_t seed) const {
   g.mask_cached_ = g.legal_cached_ = false;
   StdRng rng = StdRng::seed_from_u64(seed);
   const PlayerId observer{static_cast<std::uint64_t>(player)};
-  std::visit([&](auto& s) { s = s.redeal_for(observer, Redeal::HiddenOnly, rng); }, g.state_);
+  std::visit(
+      [&](auto& s) {
+        s = s.redeal_for(observer, Redeal::HiddenOnly, rng);
+        // The real stream is the future's Hearts reshuffles: nobody has seen it.
+        s.rng_seed = rng.next_u64();
+      },
+      g.state_);
   return g;
 }
 

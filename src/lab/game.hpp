@@ -151,6 +151,7 @@ class Game {
   // A copy in which everything `player` cannot see is dealt anew: the tavern deck and the other
   // players' hands pooled, shuffled and dealt back in their sizes, and the enemies below the
   // current one shuffled within their rank. The discard pile and attack cards stay (face up).
+  // The Hearts stream is made up too: the copy's future reshuffles are not the real ones.
   Game resample(int player, std::uint64_t seed) const;
 
   std::string to_bytes() const;

@@ -1,11 +1,18 @@
 #include "lab/search.hpp"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace corvanta::lab {
 
 SearchSettings settings_of(const SearchOptions& options, int players) {
   if (options.threads == 0) throw Invalid("a search needs at least one thread");
   if (options.playouts == 0) throw Invalid("a search needs at least one playout");
   if (options.samples == 0) throw Invalid("a search needs at least one sample");
+  // The lab's searches never see the real game's stream (it is the future), except the
+  // clairvoyant one, which sees everything.
+  if (options.rollout.stream == Stream::Real && !options.rollout.clairvoyant)
+    throw Invalid("a search of the lab makes up its own Hearts stream");
   const std::optional<MyPolicy> policy = MyPolicy::try_from_variation(options.policy);
   if (!policy) throw Invalid(unknown_policy_message(*options.policy));
   SearchSettings settings;
@@ -19,8 +26,17 @@ SearchSettings settings_of(const SearchOptions& options, int players) {
     if (*options.strength != "strong") throw Invalid("strength must be \"strong\" or None, not \"" + *options.strength + "\"");
     const SearchPreset preset = strong_preset(players, options.playouts);
     settings.rollout = preset.rollout;
+    settings.rollout.stream = options.rollout.stream;
+    settings.rollout.clairvoyant = options.rollout.clairvoyant;
     settings.samples = preset.samples;
     settings.playouts = preset.playouts_per_sample;
+  }
+  if (settings.rollout.clairvoyant) {
+    // One tree of the true deal with the whole budget: every sample would be the same deal.
+    const std::uint64_t total = std::uint64_t{settings.playouts} * settings.samples;
+    settings.playouts = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX));
+    settings.samples = 1;
+    settings.rollout.stream = Stream::Real;
   }
   return settings;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "game/evaluator.hpp"
 #include "lab/search.hpp"
 
 namespace {
@@ -109,3 +110,95 @@ TEST(LabSearch, TheStrongPresetSplitsThePlayoutsIntoSamples) {
 }
 
 }  // namespace
+
+namespace honesty {
+
+using namespace corvanta;
+
+// Positions of seeded games after a few random moves, each paired with a copy whose only change
+// is the real Hearts stream.
+template <int N>
+std::vector<std::pair<State<N>, State<N>>> twins() {
+  std::vector<std::pair<State<N>, State<N>>> out;
+  for (std::uint64_t seed = 0; seed < 200; ++seed) {
+    lab::Game g = lab::Game::create(N, seed);
+    for (std::uint64_t i = 0; i < seed % 25 && !g.over(); ++i) g.apply_index(i % g.legal_actions().size());
+    if (g.over()) continue;
+    State<N> real = std::get<State<N>>(g.state());
+    State<N> other = real;
+    other.rng_seed = ~real.rng_seed * 0x9e3779b97f4a7c15ull;
+    out.emplace_back(real, other);
+  }
+  return out;
+}
+
+// With a made-up stream a sample, and every rollout from it, depends on what the player to act
+// sees and on the search's own draws alone: the real stream changes nothing.
+template <int N>
+void expect_the_real_stream_reaches_nothing() {
+  for (const auto& [real, other] : twins<N>()) {
+    for (const Stream stream : {Stream::PerMove, Stream::PerSample, Stream::PerRollout}) {
+      RolloutOptions options;
+      options.stream = stream;
+      options.public_discard = true;
+      options.redeal_each_rollout = stream != Stream::PerSample;
+      StdRng a = StdRng::seed_from_u64(7), b = StdRng::seed_from_u64(7);
+      const State<N> sample = sample_of(real, options, a, 11);
+      ASSERT_EQ(sample, sample_of(other, options, b, 11));
+      ASSERT_NE(sample.rng_seed, real.rng_seed);
+      std::vector<Action> seen_a, seen_b;
+      const GameResult ra = rollout_with<N, true>(sample, a, options, [&](const State<N>&, const Action& x) { seen_a.push_back(x); });
+      State<N> sample_b = sample;
+      if (stream == Stream::PerRollout) sample_b.rng_seed ^= 1;  // the rollout draws its own
+      const GameResult rb = rollout_with<N, true>(stream == Stream::PerRollout ? sample_b : sample, b, options,
+                                                  [&](const State<N>&, const Action& x) { seen_b.push_back(x); });
+      ASSERT_EQ(ra, rb);
+      ASSERT_EQ(seen_a, seen_b);
+    }
+    // The built-in search player's own rule keeps the real stream.
+    RolloutOptions real_stream;
+    StdRng c = StdRng::seed_from_u64(7);
+    ASSERT_EQ(sample_of(real, real_stream, c, 11).rng_seed, real.rng_seed);
+  }
+}
+
+TEST(LabSearch, NoSearchSeesTheRealStream) {
+  expect_the_real_stream_reaches_nothing<1>();
+  expect_the_real_stream_reaches_nothing<2>();
+  expect_the_real_stream_reaches_nothing<4>();
+  lab::SearchOptions real = options(10);
+  real.rollout.stream = Stream::Real;
+  EXPECT_THROW(lab::search(lab::Game::create(2, 1), real, kNever), lab::Invalid);
+}
+
+// The clairvoyant search is one tree of the true deal with the whole budget and the real stream.
+TEST(LabSearch, TheClairvoyantSearchSearchesTheTrueDeal) {
+  lab::SearchOptions seeing = options(400, 1, 4);
+  seeing.rollout.clairvoyant = true;
+  const SearchSettings settings = lab::settings_of(seeing, 2);
+  EXPECT_EQ(settings.samples, 1u);
+  EXPECT_EQ(settings.playouts, 1600u);
+  EXPECT_EQ(settings.rollout.stream, Stream::Real);
+  for (const auto& [real, other] : twins<2>()) {
+    StdRng rng = StdRng::seed_from_u64(3);
+    ASSERT_EQ(sample_of(real, settings.rollout, rng, 0), real);
+  }
+  seeing.strength = "strong";
+  const SearchSettings strong = lab::settings_of(seeing, 1);
+  EXPECT_EQ(strong.samples * strong.playouts, 400u);
+  EXPECT_TRUE(strong.rollout.clairvoyant);
+}
+
+TEST(LabSearch, ResamplingMakesUpTheStream) {
+  for (std::uint64_t seed = 0; seed < 100; ++seed) {
+    lab::Game g = lab::Game::create(2, seed);
+    for (std::uint64_t i = 0; i < seed % 20 && !g.over(); ++i) g.apply_index(0);
+    const auto stream = [](const lab::Game& x) { return std::get<State<2>>(x.state()).rng_seed; };
+    // (Not the game's own seed: at the deal, a re-deal from it repeats the deal's own draws.)
+    const lab::Game copy = g.resample(0, seed + 1000);
+    EXPECT_NE(stream(copy), stream(g));
+    EXPECT_TRUE(copy == g.resample(0, seed + 1000));  // the copy is a function of the seed given
+  }
+}
+
+}  // namespace honesty

@@ -77,3 +77,14 @@ def test_strong_seats_play_the_labs_search_player():
     assert seat.text == "strong:50:2" and parse_seat("strong:50:1").text == "strong:50"
     game = lab.Game(2, seed=3)
     assert seat.build(3, 0).play(game) in game.legal_actions()
+
+
+def test_clairvoyant_seats_are_labelled_and_see_the_true_deal():
+    seat = parse_seat("clairvoyant:40")
+    assert seat.text == "clairvoyant:40"
+    player = seat.build(3, 0)
+    assert player.clairvoyant and player.strength == "strong"
+    game = lab.Game(1, seed=3)
+    assert player.play(game) in game.legal_actions()
+    with pytest.raises(ValueError, match="clairvoyant"):
+        parse_seat("clairvoyant:40:1:9")

@@ -129,3 +129,15 @@ def test_search_refuses_out_of_range_numbers_with_value_errors():
             game.apply_id(bad)
     with pytest.raises(ValueError, match="out of range"):
         game.apply(2**70)
+
+
+def test_streams_and_the_clairvoyant_search_are_options():
+    game = lab.Game(2, seed=3)
+    for stream in ("move", "sample", "rollout"):
+        assert sum(v for _, v, _ in lab.search(game, 60, samples=2, stream=stream)) == 120
+    assert sum(v for _, v, _ in lab.search(game, 60, samples=2, clairvoyant=True)) == 120
+    with pytest.raises(ValueError, match="stream"):
+        lab.search(game, 60, stream="real")
+    with pytest.raises(ValueError, match="stream"):
+        lab.SearchPlayer(60, stream="never")
+    assert "clairvoyant=True" in repr(lab.SearchPlayer(60, clairvoyant=True))
