@@ -86,12 +86,16 @@ struct SearchPreset {
   RolloutOptions rollout;
   std::uint32_t samples;
   std::uint32_t playouts_per_sample;
+  // The exploration constant of the default tree rule.
+  double exploration;
 };
 
 // The strongest combination measured for `total_playouts` per move (seeded games, one thread):
 // public discard pile, rollouts on their sample's deal, greedy rollouts, and the budget split
 // into samples of about 100 playouts for one player (at most 10) and 250 for more (at most 4).
-// More samples pay only with these rollout options.
+// More samples pay only with these rollout options. Exploration on the scale of the differences
+// between moves (about one level), not of the whole reward range: the default 12 * sqrt(2)
+// divided by 16 for one player and by 8 for more (measured on 500 seeded games per count).
 constexpr SearchPreset strong_preset(int players, std::uint32_t total_playouts) {
   const std::uint32_t per_sample = players == 1 ? 100 : 250;
   const std::uint32_t most = players == 1 ? 10 : 4;
@@ -101,7 +105,9 @@ constexpr SearchPreset strong_preset(int players, std::uint32_t total_playouts) 
   rollout.public_discard = true;
   rollout.redeal_each_rollout = false;
   rollout.policy = RolloutPolicy::Greedy;
-  return {rollout, samples, total_playouts / samples};
+  constexpr double kDefaultExploration = 16.970562748477143;  // 12 * sqrt(2)
+  const double exploration = kDefaultExploration / (players == 1 ? 16.0 : 8.0);
+  return {rollout, samples, total_playouts / samples, exploration};
 }
 
 }  // namespace corvanta

@@ -17,11 +17,13 @@ struct SearchOptions {
   bool heuristics = true;              // prune Diamonds discards in rollouts
   std::uint32_t samples = 1;           // re-deals, searched one after another
   std::optional<std::uint8_t> policy;  // tree policy number, as the search player takes it
+  // The exploration constant of the default tree policy (12 * sqrt(2) unless given).
+  std::optional<double> exploration;
   // How samples are re-dealt and rollouts played. The stream is always a made-up one: once per
   // sample unless said otherwise.
   RolloutOptions rollout{.stream = Stream::PerSample};
-  // A named preset that sets the samples, the playouts per sample and the rollout options from
-  // `playouts` as the total per move ("strong"), or none.
+  // A named preset that sets the samples, the playouts per sample, the rollout options and the
+  // default rule's exploration from `playouts` as the total per move ("strong"), or none.
   std::optional<std::string> strength;
 };
 

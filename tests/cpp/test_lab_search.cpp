@@ -92,6 +92,23 @@ TEST(LabSearch, TheStopCheckEndsItWithoutARanking) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
+TEST(LabSearch, ExplorationIsTheDefaultRulesConstant) {
+  SearchOptions o = options(100);
+  o.exploration = 4.0;
+  const auto* rule = std::get_if<UCTBase>(&settings_of(o, 2).policy.rule());
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->exploration_constant, 4.0);
+  o.strength = "strong";
+  EXPECT_EQ(std::get<UCTBase>(settings_of(o, 1).policy.rule()).exploration_constant, 4.0);
+  o.policy = 2;
+  EXPECT_THROW(settings_of(o, 2), Invalid);
+  o.policy = std::nullopt;
+  for (const double bad : {0.0, -1.0, std::nan("")}) {
+    o.exploration = bad;
+    EXPECT_THROW(settings_of(o, 2), Invalid);
+  }
+}
+
 TEST(LabSearch, TheStrongPresetSplitsThePlayoutsIntoSamples) {
   SearchOptions strong = options(1000);
   strong.strength = "strong";
@@ -101,6 +118,11 @@ TEST(LabSearch, TheStrongPresetSplitsThePlayoutsIntoSamples) {
   EXPECT_GT(one.samples, 1u);
   EXPECT_TRUE(one.rollout.public_discard && !one.rollout.redeal_each_rollout);
   EXPECT_EQ(one.rollout.policy, RolloutPolicy::Greedy);
+  // Exploration on the scale of the differences between moves, smaller for one player.
+  const double c1 = std::get<UCTBase>(one.policy.rule()).exploration_constant;
+  const double c2 = std::get<UCTBase>(two.policy.rule()).exploration_constant;
+  EXPECT_LT(c1, c2);
+  EXPECT_LT(c2, MyPolicy::kDefaultExploration);
   const Game g = Game::create(2, 5);
   const auto ranked = search(g, strong, kNever);
   ASSERT_TRUE(ranked.has_value());

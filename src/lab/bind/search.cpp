@@ -60,7 +60,7 @@ void bind_search(nb::module_& m) {
   m.def("search", [](const Game& g, std::uint32_t playouts, std::size_t threads, bool heuristics, std::uint32_t samples,
                      std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,
                      const std::string& rollout_policy, std::optional<std::string> strength, const std::string& stream,
-                     bool clairvoyant) {
+                     bool clairvoyant, std::optional<double> exploration) {
     SearchOptions options;
     options.playouts = playouts;
     options.threads = threads;
@@ -72,11 +72,12 @@ void bind_search(nb::module_& m) {
     options.rollout.policy = rollout_policy_arg(rollout_policy);
     options.rollout.stream = stream_arg(stream);
     options.rollout.clairvoyant = clairvoyant;
+    options.exploration = exploration;
     options.strength = strength;
     return run_search(g, options);
   }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
         "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),
-        "stream"_a = "sample", "clairvoyant"_a = false,
+        "stream"_a = "sample", "clairvoyant"_a = false, "exploration"_a = nb::none(),
         "Monte Carlo tree search from the position of the player to act, on the engine of the search "
         "player: `samples` determinisations of `playouts` playouts each on `threads` workers. Returns "
         "(action, visits, mean_reward) tuples, most visited first. Releases the interpreter lock; "
@@ -89,13 +90,16 @@ void bind_search(nb::module_& m) {
         "judgement (kills, damage, shield, draw, heal, survival; one move in ten uniform) instead of "
         "uniformly. `strength=\"strong\"` takes `playouts` as the total per move and chooses the strongest "
         "measured combination: public discard, sample deals, greedy rollouts, and the budget split into "
-        "samples (about 100 playouts each for one player, at most 10; 250 for more players, at most 4); "
+        "samples (about 100 playouts each for one player, at most 10; 250 for more players, at most 4), "
+        "and the default tree rule's exploration constant divided by 16 (one player) or 8 (more); "
         "it overrides `samples` and the three rollout options.\n\n"
         "The search never sees the real game's random stream (the order in which Hearts will return the "
         "discard pile: the future). It makes one up, drawn once per `stream`: \"move\", \"sample\" "
         "(the default) or \"rollout\" (each rollout its own; the tree's moves follow the sample's).\n\n"
         "`clairvoyant=True` searches the true deal, hidden cards and real stream included, on one tree with "
-        "the whole budget: a measure of what knowing everything is worth, never a player.");
+        "the whole budget: a measure of what knowing everything is worth, never a player.\n\n"
+        "`exploration` sets the constant of the default tree policy (12 * sqrt(2), about 16.97, unless "
+        "given) on rewards of 0 to 12.");
 
 }
 
