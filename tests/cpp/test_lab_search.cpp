@@ -95,7 +95,8 @@ TEST(LabSearch, TheStopCheckEndsItWithoutARanking) {
 TEST(LabSearch, ExplorationIsTheDefaultRulesConstant) {
   SearchOptions o = options(100);
   o.exploration = 4.0;
-  const auto* rule = std::get_if<UCTBase>(&settings_of(o, 2).policy.rule());
+  const SearchSettings settings = settings_of(o, 2);
+  const auto* rule = std::get_if<UCTBase>(&settings.policy.rule());
   ASSERT_NE(rule, nullptr);
   EXPECT_EQ(rule->exploration_constant, 4.0);
   o.strength = "strong";
