@@ -86,8 +86,8 @@ struct SearchPreset {
   RolloutOptions rollout;
   std::uint32_t samples;
   std::uint32_t playouts_per_sample;
-  // The exploration constant of the default tree rule.
-  double exploration;
+  // The default tree rule's exploration constant, as a share of its built-in value.
+  double exploration_scale;
 };
 
 // The strongest combination measured for `total_playouts` per move (seeded games, one thread):
@@ -105,9 +105,7 @@ constexpr SearchPreset strong_preset(int players, std::uint32_t total_playouts) 
   rollout.public_discard = true;
   rollout.redeal_each_rollout = false;
   rollout.policy = RolloutPolicy::Greedy;
-  constexpr double kDefaultExploration = 16.970562748477143;  // 12 * sqrt(2)
-  const double exploration = kDefaultExploration / (players == 1 ? 16.0 : 8.0);
-  return {rollout, samples, total_playouts / samples, exploration};
+  return {rollout, samples, total_playouts / samples, players == 1 ? 1.0 / 16.0 : 1.0 / 8.0};
 }
 
 }  // namespace corvanta

@@ -14,14 +14,14 @@ SearchSettings settings_of(const SearchOptions& options, int players) {
   // clairvoyant one, which sees everything.
   if (options.rollout.stream == Stream::Real && !options.rollout.clairvoyant)
     throw Invalid("a search of the lab makes up its own Hearts stream");
-  std::optional<MyPolicy> policy = MyPolicy::try_from_variation(options.policy);
+  const std::optional<MyPolicy> policy = MyPolicy::try_from_variation(options.policy);
   if (!policy) throw Invalid(unknown_policy_message(*options.policy));
   if (options.exploration) {
     if (options.policy.value_or(0) != 0) throw Invalid("exploration is the constant of the default tree policy (policy None or 0)");
     if (!(*options.exploration > 0.0) || !std::isfinite(*options.exploration))
       throw Invalid("exploration must be a positive number");
-    policy = MyPolicy(UCTBase{*options.exploration});
   }
+  std::optional<double> exploration = options.exploration;
   SearchSettings settings;
   settings.playouts = options.playouts;
   settings.samples = options.samples;
@@ -37,8 +37,10 @@ SearchSettings settings_of(const SearchOptions& options, int players) {
     settings.rollout.clairvoyant = options.rollout.clairvoyant;
     settings.samples = preset.samples;
     settings.playouts = preset.playouts_per_sample;
-    if (!options.exploration && options.policy.value_or(0) == 0) settings.policy = MyPolicy(UCTBase{preset.exploration});
+    if (!exploration && options.policy.value_or(0) == 0)
+      exploration = MyPolicy::kDefaultExploration * preset.exploration_scale;
   }
+  if (exploration) settings.policy = MyPolicy(UCTBase{*exploration});
   if (settings.rollout.clairvoyant) {
     // One tree of the true deal with the whole budget: every sample would be the same deal.
     const std::uint64_t total = std::uint64_t{settings.playouts} * settings.samples;
