@@ -35,7 +35,7 @@ build_and_test build/asan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITI
   -DCORVANTA_BUILD_BENCH=OFF
 
 section "Search and vector tests, ThreadSanitizer"
-tsan_suites=(test_search_tree test_manager test_search_game test_mcts_player test_lab_vector test_lab_search)
+tsan_suites=(test_search_tree test_manager test_search_game test_mcts_player test_lab_vector test_lab_search test_info_set_tree test_info_set_search)
 cmake -S . -B build/tsan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTA_SANITIZE=thread \
   -DCORVANTA_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target "${tsan_suites[@]}"

@@ -17,6 +17,7 @@ class SearchPlayer:
     are passed to the search as they are (the defaults are the built-in search player's rules).
     The ranking of the last move is kept in ``ranked``. Players are plain Python objects: they
     pickle and copy. Options the search would refuse are refused here, with ``ValueError``.
+    ``tree``, ``widening`` and ``near_tie`` override the preset's (see :func:`corvanta_lab.search`).
     The search never sees the real game's Hearts stream (``stream`` says how often it makes one
     up); ``clairvoyant=True`` searches the true deal instead, a measure of the ceiling and never a
     fair player.
@@ -36,6 +37,9 @@ class SearchPlayer:
         rollout_policy: str = "uniform",  # a name of ROLLOUT_POLICIES, the engine's table
         stream: Literal["move", "sample", "rollout"] = "sample",
         clairvoyant: bool = False,
+        tree: Literal["samples", "information-set"] | None = None,
+        widening: float | None = None,
+        near_tie: float | None = None,
     ) -> None:
         for name, value in (("playouts", playouts), ("threads", threads), ("samples", samples)):
             if not isinstance(value, int) or value < 1:
@@ -44,6 +48,12 @@ class SearchPlayer:
             raise ValueError(f'strength must be "strong" or None, not {strength!r}')
         if stream not in ("move", "sample", "rollout"):
             raise ValueError(f'stream must be "move", "sample" or "rollout", not {stream!r}')
+        if tree not in (None, "samples", "information-set"):
+            raise ValueError(f'tree must be "samples", "information-set" or None, not {tree!r}')
+        if widening is not None and not widening >= 0:
+            raise ValueError(f"widening must be a number of at least 0, not {widening!r}")
+        if near_tie is not None and not 0 <= near_tie < 1:
+            raise ValueError(f"near_tie must lie in [0, 1), not {near_tie!r}")
         if rollout_policy not in ROLLOUT_POLICIES:
             raise ValueError(f"rollout_policy must be one of {', '.join(ROLLOUT_POLICIES)}, not {rollout_policy!r}")
         self.playouts = playouts
@@ -57,6 +67,9 @@ class SearchPlayer:
         self.rollout_policy = rollout_policy
         self.stream = stream
         self.clairvoyant = clairvoyant
+        self.tree = tree
+        self.widening = widening
+        self.near_tie = near_tie
         self.ranked: list[tuple[Action, int, float]] = []
 
     def search(self, game: Game) -> list[tuple[Action, int, float]]:
@@ -74,6 +87,9 @@ class SearchPlayer:
             strength=self.strength,
             stream=self.stream,
             clairvoyant=self.clairvoyant,
+            tree=self.tree,
+            widening=self.widening,
+            near_tie=self.near_tie,
         )
 
     def play(self, game: Game) -> Action:
@@ -83,6 +99,9 @@ class SearchPlayer:
 
     def __repr__(self) -> str:
         seen = ", clairvoyant=True" if self.clairvoyant else ""
+        for name in ("tree", "widening", "near_tie"):
+            if getattr(self, name) is not None:
+                seen += f", {name}={getattr(self, name)!r}"
         if self.strength is not None:
             return f"SearchPlayer({self.playouts}, {self.threads}, strength={self.strength!r}, stream={self.stream!r}{seen})"
         return (

@@ -32,7 +32,23 @@ struct SearchSettings {
   bool heuristics = false;     // prune Diamonds discards in rollouts
   MyPolicy policy = MyPolicy::from_variation(std::nullopt);
   RolloutOptions rollout{};    // how samples are re-dealt and rollouts played
+  // One information-set tree for the whole move instead of a tree per sample: every playout
+  // re-deals what the player to act cannot see (the rollout options say what that is and where
+  // its stream comes from) and plays out that deal; `samples` is not used.
+  bool information_set = false;
+  Widening discard_widening{};  // information-set tree only
+  // The final choice: among the moves within this share of the most visits, the larger mean
+  // first. 0 ranks by visits alone (then by reward sum).
+  double near_tie = 0.0;
+  // A time budget in seconds for the whole search (0: none): `playouts` is then the most each
+  // tree plays, and each sample gets an equal share of the time.
+  double seconds = 0.0;
 };
+
+// Orders a ranking: most visits first, then the larger mean (ties keep their order). With a
+// near-tie margin, the actions within it of the most visits (visits >= (1 - near_tie) * most) then
+// go first by mean, so a near-tie in visits never puts a lower mean first.
+void rank_actions(std::vector<RankedAction>& actions, double near_tie);
 
 // Asked between samples and, while workers run, by the calling thread every few milliseconds;
 // true ends the search at once (workers finish the playout they are in).
@@ -45,7 +61,8 @@ template <int N>
 State<N> sample_of(const State<N>& state, const RolloutOptions& options, StdRng& rng, std::uint64_t move_stream);
 
 // Runs the search and ranks the actions: most visits first, then the larger reward sum; ties keep
-// the order in which the actions were first met at a root. Empty for no samples or a position
+// the order in which the actions were first met at a root. With a near-tie margin, the moves
+// within it of the most visited one come first, by mean. Empty for no samples or a position
 // without a legal action; nullopt when `stop` ended it. Throws the engine's SearchError for zero
 // threads (with playouts) and WorkerError for a failed worker.
 template <int N>

@@ -11,17 +11,15 @@
 
 namespace corvanta {
 
-// Plays `state` to the end with moves drawn from `rng`, after re-dealing what `options` treats as
-// unknown. With Heuristics the moves of every step are pruned first. `observe(state, action)`
-// sees each move before it is applied.
+// Plays `state` to the end as it is dealt, with moves drawn from `rng` by `policy`. With
+// Heuristics the moves of every step are pruned first. `observe(state, action)` sees each move
+// before it is applied. The start state's own has_ended is not looked at: only states reached by
+// a move are.
 template <int N, bool Heuristics, class Observer>
-GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions& options, Observer&& observe) {
-  State<N> state = start.redeal(options.rollout_redeal(), rng);
-  if (options.stream == Stream::PerRollout) state.rng_seed = rng.next_u64();
-  // The start state's own has_ended is not looked at: only states reached by a move are.
+GameResult play_out(State<N> state, StdRng& rng, RolloutPolicy policy, Observer&& observe) {
   for (;;) {
     std::optional<Action> action;
-    switch (options.policy) {
+    switch (policy) {
       case RolloutPolicy::Uniform:
         // A uniform draw needs only the move drawn: the discard phase is counted, not listed.
         action = draw_action<N, Heuristics>(state, rng);
@@ -38,6 +36,15 @@ GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions
     if (auto result = advance(state, *action)) return *result;
     if (state.has_ended) return *state.has_ended;
   }
+}
+
+// A rollout as `options` say: what they treat as unknown re-dealt first (and the stream made up
+// per rollout if they say so), then played out by their policy.
+template <int N, bool Heuristics, class Observer>
+GameResult rollout_with(const State<N>& start, StdRng& rng, const RolloutOptions& options, Observer&& observe) {
+  State<N> state = start.redeal(options.rollout_redeal(), rng);
+  if (options.stream == Stream::PerRollout) state.rng_seed = rng.next_u64();
+  return play_out<N, Heuristics>(state, rng, options.policy, observe);
 }
 
 template <int N, bool Heuristics, class Observer>

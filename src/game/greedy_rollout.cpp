@@ -1,6 +1,8 @@
 #include "game/greedy_rollout.hpp"
 
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <cstdint>
 
 namespace corvanta {
@@ -67,7 +69,40 @@ std::int32_t handover_score(const State<N>& s, const Action& a) {
   return s.players[a.player.value].total_hand_value();
 }
 
+template <int N>
+std::int32_t judgement(const State<N>& state, const Action& action, std::int32_t hand_value) {
+  switch (state.action_type.kind) {
+    case ActionType::Kind::PlayCards: return play_score(state, action, hand_value);
+    case ActionType::Kind::Discard: return discard_score(action);
+    case ActionType::Kind::Jester: return handover_score(state, action);
+  }
+  return 0;
+}
+
 }  // namespace
+
+template <int N>
+std::int32_t judgement_of(const State<N>& state, const Action& action) {
+  return judgement(state, action, state.current_player().total_hand_value());
+}
+
+template <int N>
+void order_by_judgement(const State<N>& state, ActionList& moves, std::size_t best) {
+  const std::size_t count = moves.size();
+  best = std::min(best, count);
+  if (best == 0) return;
+  const std::int32_t hand_value = state.current_player().total_hand_value();
+  // One key per move, the score above the position (complemented, so that the earlier move wins a
+  // tie): ordering the keys orders the moves.
+  std::array<std::int64_t, ActionList::capacity> keys;
+  for (std::size_t i = 0; i < count; ++i)
+    keys[i] = static_cast<std::int64_t>(judgement(state, moves[i], hand_value)) * 65536 + (65535 - static_cast<std::int64_t>(i));
+  std::partial_sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(best), keys.begin() + static_cast<std::ptrdiff_t>(count),
+                    std::greater<>());
+  std::array<Action, ActionList::capacity> chosen;
+  for (std::size_t i = 0; i < best; ++i) chosen[i] = moves[65535 - static_cast<std::size_t>(keys[i] & 65535)];
+  for (std::size_t i = 0; i < best; ++i) moves[i] = chosen[i];
+}
 
 template <int N>
 std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& rng) {
@@ -78,12 +113,7 @@ std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& 
   std::int32_t best_score = 0;
   std::uint32_t ties = 0;
   for (std::size_t i = 0; i < moves.size(); ++i) {
-    std::int32_t score = 0;
-    switch (state.action_type.kind) {
-      case ActionType::Kind::PlayCards: score = play_score(state, moves[i], hand_value); break;
-      case ActionType::Kind::Discard: score = discard_score(moves[i]); break;
-      case ActionType::Kind::Jester: score = handover_score(state, moves[i]); break;
-    }
+    const std::int32_t score = judgement(state, moves[i], hand_value);
     if (i == 0 || score > best_score) {
       best = i;
       best_score = score;
@@ -99,5 +129,13 @@ template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&)
 template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
 template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
 template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
+template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
+template std::int32_t judgement_of<1>(const State<1>&, const Action&);
+template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
+template std::int32_t judgement_of<2>(const State<2>&, const Action&);
+template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
+template std::int32_t judgement_of<3>(const State<3>&, const Action&);
+template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
+template std::int32_t judgement_of<4>(const State<4>&, const Action&);
 
 }  // namespace corvanta

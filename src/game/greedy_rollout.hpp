@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "game/action.hpp"
 #include "game/rng.hpp"
@@ -17,9 +18,26 @@ namespace corvanta {
 template <int N>
 std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& rng);
 
+// The same judgement, without the randomness, as an order: the first `best` moves become the
+// best-scored ones, best first, equal scores in their listed order; the moves after them are
+// left unspecified. The information-set search tries moves in this order.
+template <int N>
+void order_by_judgement(const State<N>& state, ActionList& moves, std::size_t best);
+// The score of that judgement for one move: larger is better.
+template <int N>
+std::int32_t judgement_of(const State<N>& state, const Action& action);
+
 extern template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&);
 extern template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
 extern template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
 extern template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
+extern template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
+extern template std::int32_t judgement_of<1>(const State<1>&, const Action&);
+extern template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
+extern template std::int32_t judgement_of<2>(const State<2>&, const Action&);
+extern template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
+extern template std::int32_t judgement_of<3>(const State<3>&, const Action&);
+extern template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
+extern template std::int32_t judgement_of<4>(const State<4>&, const Action&);
 
 }  // namespace corvanta

@@ -81,6 +81,15 @@ struct RolloutOptions {
 
 namespace corvanta {
 
+// Progressive widening of the discard phase: a discard node visited n times considers only its
+// max(1, ceil(scale * (n + 1)^exponent)) best discards by the rollouts' judgement (lowest value,
+// fewest cards, never the jester). A scale of 0 considers them all.
+struct Widening {
+  double scale = 0.0;
+  double exponent = 0.5;
+  friend bool operator==(const Widening&, const Widening&) = default;
+};
+
 // Rollout options and the split of a playout budget over determinisations.
 struct SearchPreset {
   RolloutOptions rollout;
@@ -88,6 +97,11 @@ struct SearchPreset {
   std::uint32_t playouts_per_sample;
   // The default tree rule's exploration constant, as a share of its built-in value.
   double exploration_scale;
+  // One information-set tree for the move (the samples then do not count), its discard widening
+  // (scale 0: none; see Widening) and the final choice's near-tie margin.
+  bool information_set = false;
+  Widening widening{};
+  double near_tie = 0.0;
 };
 
 // The strongest combination measured for `total_playouts` per move (seeded games, one thread):

@@ -39,8 +39,31 @@ SearchSettings settings_of(const SearchOptions& options, int players) {
     settings.playouts = preset.playouts_per_sample;
     if (!exploration && options.policy.value_or(0) == 0)
       exploration = MyPolicy::kDefaultExploration * preset.exploration_scale;
+    settings.information_set = preset.information_set;
+    settings.discard_widening = preset.widening;
+    settings.near_tie = preset.near_tie;
   }
   if (exploration) settings.policy = MyPolicy(UCTBase{*exploration});
+  if (options.information_set) settings.information_set = *options.information_set;
+  if (options.widening) {
+    const Widening& w = *options.widening;
+    if (!(w.scale >= 0.0) || !std::isfinite(w.scale)) throw Invalid("widening must be a number of at least 0");
+    if (!(w.exponent > 0.0 && w.exponent <= 1.0)) throw Invalid("the widening exponent must lie in (0, 1]");
+    settings.discard_widening = w;
+  }
+  if (options.near_tie) {
+    if (!(*options.near_tie >= 0.0 && *options.near_tie < 1.0)) throw Invalid("near_tie must lie in [0, 1)");
+    settings.near_tie = *options.near_tie;
+  }
+  if (options.seconds) {
+    if (!(*options.seconds > 0.0) || !std::isfinite(*options.seconds)) throw Invalid("seconds must be a positive number");
+    settings.seconds = *options.seconds;
+  }
+  if (settings.information_set) {
+    // One tree with the whole budget of the move.
+    if (options.strength) settings.playouts = options.playouts;
+    settings.samples = 1;
+  }
   if (settings.rollout.clairvoyant) {
     // One tree of the true deal with the whole budget: every sample would be the same deal.
     const std::uint64_t total = std::uint64_t{settings.playouts} * settings.samples;

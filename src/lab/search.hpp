@@ -22,6 +22,13 @@ struct SearchOptions {
   // How samples are re-dealt and rollouts played. The stream is always a made-up one: once per
   // sample unless said otherwise.
   RolloutOptions rollout{.stream = Stream::PerSample};
+  // One information-set tree for the move instead of a tree per sample (see SearchSettings), its
+  // discard widening and the final choice's near-tie margin; unset, the preset's (or off).
+  std::optional<bool> information_set;
+  std::optional<Widening> widening;
+  std::optional<double> near_tie;
+  // A time budget in seconds; `playouts` is then the most the search plays.
+  std::optional<double> seconds;
   // A named preset that sets the samples, the playouts per sample, the rollout options and the
   // default rule's exploration from `playouts` as the total per move ("strong"), or none.
   std::optional<std::string> strength;

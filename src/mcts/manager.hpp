@@ -158,10 +158,10 @@ class PlayoutBudget {
   PlayoutBudget& operator=(const PlayoutBudget&) = delete;
 
   // One worker: playouts on `tree` until the budget is spent or `stop` is raised, which ends the
-  // worker after its current playout.
-  template <class Spec>
-  void work(SearchTree<Spec>& tree, const std::atomic<bool>& stop) {
-    ThreadData thread_data;
+  // worker after its current playout. Any tree with new_worker() and playout(worker&) will do.
+  template <class Tree>
+  void work(Tree& tree, const std::atomic<bool>& stop) {
+    auto thread_data = tree.new_worker();
     for (std::int64_t left; (left = left_.fetch_sub(batch_, std::memory_order_relaxed)) > 0;) {
       for (std::int64_t i = std::min(batch_, left); i > 0; --i) {
         if (stop.load(std::memory_order_relaxed)) return;
@@ -177,6 +177,41 @@ class PlayoutBudget {
   const std::int64_t batch_;
   alignas(kCacheLine) std::atomic<std::int64_t> left_;
 };
+
+// Runs exactly n playouts on `tree` (any tree PlayoutBudget can work on), shared by
+// min(num_threads, n, kMaxWorkers) workers started by `spawn`, and joins them all. With a stop
+// check other than NeverStop the calling thread asks it every kStopPollInterval; once it returns
+// true (or throws) the playouts not yet begun are dropped and this returns false (or rethrows).
+// Throws SearchError for 0 threads (with n > 0) and WorkerError for a failed worker.
+template <class Tree, class Spawner, class Stop>
+bool run_playouts_on(Tree& tree, std::uint32_t n, std::size_t num_threads, Spawner spawn, Stop stop) {
+  if (n == 0) return true;
+  if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
+  // A worker beyond the n-th would find the budget spent before its first playout.
+  const std::size_t workers = std::min({num_threads, static_cast<std::size_t>(n), kMaxWorkers});
+  PlayoutBudget budget(n, workers);
+  alignas(kCacheLine) std::atomic<bool> stopping{false};
+  const auto worker = [&tree, &budget, &stopping] { budget.work(tree, stopping); };
+  if constexpr (std::is_same_v<Stop, NeverStop>) {
+    run_workers(workers, worker, std::move(spawn));
+    return true;
+  } else {
+    bool stopped = false;
+    // The stop flag ends the workers early: each finishes its current playout.
+    const auto poll = [&] {
+      try {
+        stopped = stop();
+      } catch (...) {
+        stopping.store(true, std::memory_order_relaxed);
+        throw;
+      }
+      if (stopped) stopping.store(true, std::memory_order_relaxed);
+      return stopped;
+    };
+    run_workers(workers, worker, std::move(spawn), poll);
+    return !stopped;
+  }
+}
 
 // One search: owns the tree and runs a fixed budget of playouts on it with fresh worker threads.
 template <class Spec>
@@ -219,32 +254,7 @@ class MCTSManager {
  private:
   template <class Spawner, class Stop>
   bool run_playouts(std::uint32_t n, std::size_t num_threads, Spawner spawn, Stop stop) {
-    if (n == 0) return true;
-    if (num_threads == 0) throw SearchError(std::string(zero_threads_message()));
-    // A worker beyond the n-th would find the budget spent before its first playout.
-    const std::size_t workers = std::min({num_threads, static_cast<std::size_t>(n), kMaxWorkers});
-    PlayoutBudget budget(n, workers);
-    alignas(kCacheLine) std::atomic<bool> stopping{false};
-    const auto worker = [this, &budget, &stopping] { budget.work(search_tree_, stopping); };
-    if constexpr (std::is_same_v<Stop, NeverStop>) {
-      run_workers(workers, worker, std::move(spawn));
-      return true;
-    } else {
-      bool stopped = false;
-      // The stop flag ends the workers early: each finishes its current playout.
-      const auto poll = [&] {
-        try {
-          stopped = stop();
-        } catch (...) {
-          stopping.store(true, std::memory_order_relaxed);
-          throw;
-        }
-        if (stopped) stopping.store(true, std::memory_order_relaxed);
-        return stopped;
-      };
-      run_workers(workers, worker, std::move(spawn), poll);
-      return !stopped;
-    }
+    return run_playouts_on(search_tree_, n, num_threads, std::move(spawn), std::move(stop));
   }
 
   SearchTree<Spec> search_tree_;

@@ -61,8 +61,6 @@ template <class Spec>
 class SearchTree;
 
 namespace detail {
-// Tells the trees apart for the life of the process, so that a worker's arena is never taken for
-// one of a tree that has since died at the same address.
 inline std::atomic<std::uint64_t> next_tree_id{1};
 struct NoMove {};
 }  // namespace detail
@@ -77,6 +75,57 @@ struct ThreadData {
 
 // What the tree passes to the policy and the evaluator: the node being worked on and the thread's
 // own data.
+// The arenas of one tree's workers: a worker builds its nodes in an arena of its own, added to
+// the list on its first expansion; they all die with the tree.
+class WorkerArenas {
+ public:
+  WorkerArenas() = default;
+  WorkerArenas(const WorkerArenas&) = delete;
+  WorkerArenas& operator=(const WorkerArenas&) = delete;
+  ~WorkerArenas() {
+    for (NodeArena* arena = list_.load(std::memory_order_relaxed); arena != nullptr;) {
+      NodeArena* next = arena->next;
+      delete arena;
+      arena = next;
+    }
+  }
+
+  // The arena of this worker, made on its first call.
+  NodeArena& for_worker(ThreadData& thread_data) {
+    if (thread_data.arena_tree != id_) [[unlikely]] {
+      auto* arena = new NodeArena;
+      arena->next = list_.load(std::memory_order_relaxed);
+      // Release: whoever walks the list (counting nodes) sees each arena's link. The arena is
+      // otherwise used by this worker alone until the join.
+      while (!list_.compare_exchange_weak(arena->next, arena, std::memory_order_release, std::memory_order_relaxed)) {
+      }
+      thread_data.arena = arena;
+      thread_data.arena_tree = id_;
+    }
+    return *thread_data.arena;
+  }
+
+  // The nodes installed from all arenas, and the bytes of their chunks (read after the join).
+  std::uint64_t nodes() const {
+    std::uint64_t nodes = 0;
+    for (const NodeArena* arena = list_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
+      nodes += arena->nodes.load(std::memory_order_relaxed);
+    return nodes;
+  }
+  std::uint64_t bytes() const {
+    std::uint64_t bytes = 0;
+    for (const NodeArena* arena = list_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
+      bytes += arena->bytes();
+    return bytes;
+  }
+
+ private:
+  // Tells the trees apart for the life of the process, so that a worker's arena is never taken
+  // for one of a tree that has since died at the same address.
+  const std::uint64_t id_ = detail::next_tree_id.fetch_add(1, std::memory_order_relaxed);
+  std::atomic<NodeArena*> list_{nullptr};
+};
+
 template <class Spec>
 struct SearchHandle {
   const SearchNode<Spec>& node;
@@ -252,6 +301,8 @@ class SearchTree {
   SearchTree& operator=(const SearchTree&) = delete;
   ~SearchTree();
 
+  // What one worker owns for its run of playouts.
+  ThreadData new_worker() const { return {}; }
   // One playout: descend by the policy, expand one edge, evaluate, back up the reward. False when
   // the node limit stopped it before it began. Throws SearchError on a broken invariant.
   bool playout(ThreadData& thread_data);
@@ -264,17 +315,11 @@ class SearchTree {
   const Table& table() const { return table_; }
   std::uint64_t num_nodes() const {
     if constexpr (kLimited) return num_nodes_.load(std::memory_order_relaxed);
-    std::uint64_t nodes = 1;  // the root
-    for (const NodeArena* arena = arenas_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
-      nodes += arena->nodes.load(std::memory_order_relaxed);
-    return nodes;
+    return 1 + arenas_.nodes();  // and the root
   }
   // The bytes of the arenas holding the nodes and their edges; read after the workers' join.
   std::uint64_t memory_bytes() const {
-    std::uint64_t bytes = root_arena_.bytes();
-    for (const NodeArena* arena = arenas_.load(std::memory_order_acquire); arena != nullptr; arena = arena->next)
-      bytes += arena->bytes();
-    return bytes;
+    return root_arena_.bytes() + arenas_.bytes();
   }
   std::uint64_t transposition_table_hits() const {
     return transposition_table_hits_.load(std::memory_order_relaxed);
@@ -326,9 +371,6 @@ class SearchTree {
     node->~Node();
   }
 
-  // The arena this worker builds its nodes of this tree in, made on its first expansion.
-  NodeArena& arena_for(ThreadData& thread_data);
-
   // The node behind `choice`, building and installing it first when the edge is still empty.
   Node* descend(const State& state, Edge& choice, const Node& current, ThreadData& thread_data,
                 bool& did_we_create);
@@ -338,11 +380,9 @@ class SearchTree {
   Evaluator eval_;
   Table table_;
   State root_state_;
-  const std::uint64_t id_ = detail::next_tree_id.fetch_add(1, std::memory_order_relaxed);
-  // The root's own arena (the constructing thread's), and the workers' arenas: each is pushed
-  // once, by a compare-and-swap, when its worker first expands a node; read after the join.
+  // The root's own arena (the constructing thread's), and the workers' arenas.
   NodeArena root_arena_;
-  std::atomic<NodeArena*> arenas_{nullptr};
+  WorkerArenas arenas_;
   // Nodes detached from the tree but kept alive with it. Only a transposition table would add to
   // it, so the mutex is never taken during a search.
   std::mutex orphaned_mutex_;
@@ -364,26 +404,6 @@ SearchTree<Spec>::~SearchTree() {
     destroy_subtree(root_node_);
     for (Node* node : orphaned_) destroy_subtree(node);
   }
-  for (NodeArena* arena = arenas_.load(std::memory_order_relaxed); arena != nullptr;) {
-    NodeArena* next = arena->next;
-    delete arena;
-    arena = next;
-  }
-}
-
-template <class Spec>
-NodeArena& SearchTree<Spec>::arena_for(ThreadData& thread_data) {
-  if (thread_data.arena_tree != id_) [[unlikely]] {
-    auto* arena = new NodeArena;
-    arena->next = arenas_.load(std::memory_order_relaxed);
-    // Release: whoever walks the list (counting nodes) sees each arena's link. The arena is
-    // otherwise used by this worker alone until the join.
-    while (!arenas_.compare_exchange_weak(arena->next, arena, std::memory_order_release, std::memory_order_relaxed)) {
-    }
-    thread_data.arena = arena;
-    thread_data.arena_tree = id_;
-  }
-  return *thread_data.arena;
 }
 
 template <class Spec>
@@ -449,7 +469,7 @@ SearchNode<Spec>* SearchTree<Spec>::descend(const State& state, Edge& choice, co
   if (Node* existing = Edge::node_of(link)) return existing;
 
   const Handle handle{current, thread_data};
-  NodeArena& arena = arena_for(thread_data);
+  NodeArena& arena = arenas_.for_worker(thread_data);
   // Built in place: nodes are neither copied nor moved.
   Node* created = build_node(arena, state, &handle, Edge::code_of(link));
   const std::uint64_t installed = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(created)) | Edge::kOwned;

@@ -60,7 +60,8 @@ void bind_search(nb::module_& m) {
   m.def("search", [](const Game& g, std::uint32_t playouts, std::size_t threads, bool heuristics, std::uint32_t samples,
                      std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,
                      const std::string& rollout_policy, std::optional<std::string> strength, const std::string& stream,
-                     bool clairvoyant, std::optional<double> exploration) {
+                     bool clairvoyant, std::optional<double> exploration, std::optional<std::string> tree,
+                     std::optional<double> widening, std::optional<double> near_tie, std::optional<double> seconds) {
     SearchOptions options;
     options.playouts = playouts;
     options.threads = threads;
@@ -74,10 +75,19 @@ void bind_search(nb::module_& m) {
     options.rollout.clairvoyant = clairvoyant;
     options.exploration = exploration;
     options.strength = strength;
+    if (tree) {
+      if (*tree != "samples" && *tree != "information-set")
+        throw Invalid("tree must be \"samples\" or \"information-set\", not \"" + *tree + "\"");
+      options.information_set = *tree == "information-set";
+    }
+    if (widening) options.widening = Widening{*widening, 0.5};
+    options.near_tie = near_tie;
+    options.seconds = seconds;
     return run_search(g, options);
   }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
         "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),
         "stream"_a = "sample", "clairvoyant"_a = false, "exploration"_a = nb::none(),
+        "tree"_a = nb::none(), "widening"_a = nb::none(), "near_tie"_a = nb::none(), "seconds"_a = nb::none(),
         "Monte Carlo tree search from the position of the player to act, on the engine of the search "
         "player: `samples` determinisations of `playouts` playouts each on `threads` workers. Returns "
         "(action, visits, mean_reward) tuples, most visited first. Releases the interpreter lock; "
@@ -99,7 +109,19 @@ void bind_search(nb::module_& m) {
         "`clairvoyant=True` searches the true deal, hidden cards and real stream included, on one tree with "
         "the whole budget: a measure of what knowing everything is worth, never a player.\n\n"
         "`exploration` sets the constant of the default tree policy (12 * sqrt(2), about 16.97, unless "
-        "given) on rewards of 0 to 12.");
+        "given) on rewards of 0 to 12.\n\n"
+        "`tree=\"information-set\"` searches the whole move on one tree (`samples` then does not count): "
+        "every playout deals the cards the player to act cannot see afresh and plays that deal out, a node "
+        "stands for the moves made so far whatever the cards drawn, and an edge's exploration counts the "
+        "playouts in which its move was legal. Untried moves are tried best first by the greedy rollouts' "
+        "judgement. `widening` (information-set tree only) makes a discard node visited n times consider "
+        "only its ceil(widening * sqrt(n + 1)) cheapest discards (lowest value, fewest cards, never the "
+        "jester). `near_tie` (0 to 1) orders the moves within that share of the most visits by mean, so a "
+        "near-tie in visits never puts a lower mean first. The strong preset sets all three unless given; "
+        "`tree=\"samples\"` is the search player's own tree per sample.\n\n"
+        "`seconds` is a time budget: the search stops when it is spent (each sample gets an equal share) or "
+        "after `playouts` (per tree), whichever comes first, and ranks what it searched. Untimed searches "
+        "are the reproducible comparison; a budget compares options at equal time.");
 
 }
 

@@ -141,3 +141,21 @@ def test_streams_and_the_clairvoyant_search_are_options():
     with pytest.raises(ValueError, match="stream"):
         lab.SearchPlayer(60, stream="never")
     assert "clairvoyant=True" in repr(lab.SearchPlayer(60, clairvoyant=True))
+
+
+def test_the_information_set_tree_is_an_option_of_search_and_player():
+    game = lab.Game(1, seed=8)
+    for kw in (dict(tree="information-set"), dict(tree="information-set", widening=0.5, near_tie=0.05),
+               dict(strength="strong", tree="samples")):
+        ranked = lab.search(game, 200, **kw)
+        assert sum(v for _, v, _ in ranked) == 200
+        assert {repr(a) for a, _, _ in ranked} <= set(map(repr, game.legal_actions()))
+    # One tree: samples do not split the budget.
+    assert sum(v for _, v, _ in lab.search(game, 90, samples=3, tree="information-set")) == 90
+    for bad, message in ((dict(tree="forest"), "tree"), (dict(widening=-1.0), "widening"), (dict(near_tie=1.0), "near_tie")):
+        with pytest.raises(ValueError, match=message):
+            lab.search(game, 10, **bad)
+        with pytest.raises(ValueError, match=message):
+            lab.SearchPlayer(10, **bad)
+    player = lab.SearchPlayer(80, tree="information-set", widening=1.0)
+    assert "tree='information-set'" in repr(player) and player.play(game) in game.legal_actions()
