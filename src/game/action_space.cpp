@@ -423,6 +423,32 @@ void jester_actions(int players, ActionList& out) {
   for (int i = 0; i < players; ++i) out.push_back(Action::change_player(PlayerId{static_cast<std::uint64_t>(i)}));
 }
 
+template <bool Prune>
+std::size_t discard_masks(const Hand& hand, std::uint16_t n, bool other_kept, std::uint8_t* masks) {
+  unsigned diamonds = 0;
+  if constexpr (Prune) {
+    for (std::size_t i = 0; i < hand.size(); ++i) diamonds |= (hand.data()[i].suit == CardSuit::Diamonds ? 1u : 0u) << i;
+  }
+  SubsetBits bits;
+  subset_bits(hand, n, diamonds, bits);
+  // Pruned as prune_bad_moves_in_place prunes the whole list: unless nothing would be left.
+  const std::uint16_t* words = Prune && bits.spared_count + (other_kept ? 1 : 0) > 0 ? bits.spared : bits.worthy;
+  const std::uint8_t* order = kSubsets.masks[hand.size()];
+  std::size_t count = 0;
+  for (std::size_t w = 0; 16 * w < kSubsets.counts[hand.size()]; ++w)
+    for (unsigned b = words[w]; b != 0; b &= b - 1) masks[count++] = order[16 * w + static_cast<std::size_t>(std::countr_zero(b))];
+  return count;
+}
+
+Action discard_of(const Hand& hand, unsigned mask) {
+  Action a;
+  write_cards(a, Action::Kind::Discard, hand.data(), mask);
+  return a;
+}
+
+template std::size_t discard_masks<false>(const Hand&, std::uint16_t, bool, std::uint8_t*);
+template std::size_t discard_masks<true>(const Hand&, std::uint16_t, bool, std::uint8_t*);
+
 template <int N>
 ActionList get_action_space(const State<N>& state) {
   ActionList out;

@@ -27,6 +27,14 @@ void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out
 template <int N, bool Prune>
 std::optional<Action> draw_action(const State<N>& state, StdRng& rng);
 
+// The discards of the action space as position masks (bit i: the hand's card i), in its order,
+// into `masks` (room for 255); returns how many. With Prune, the ones prune_bad_moves_in_place
+// keeps, `other_kept` saying whether the list holds an action that is not a discard (a refill).
+template <bool Prune>
+std::size_t discard_masks(const Hand& hand, std::uint16_t n, bool other_kept, std::uint8_t* masks);
+// The discard of the hand's cards at the positions set in `mask`.
+Action discard_of(const Hand& hand, unsigned mask);
+
 // Drops the discards that throw away a Diamonds card, unless nothing would be left.
 ActionList prune_bad_moves(ActionList actions);
 // The same on the list itself: a rollout step prunes without copying its list.

@@ -25,6 +25,11 @@ GameResult play_out(State<N> state, StdRng& rng, RolloutPolicy policy, Observer&
         action = draw_action<N, Heuristics>(state, rng);
         break;
       case RolloutPolicy::Greedy: {
+        // The discard phase's up to 255 subsets are scored without being listed.
+        if (state.action_type.kind == ActionType::Kind::Discard) {
+          action = greedy_discard<N, Heuristics>(state, rng);
+          break;
+        }
         ActionList moves = get_action_space(state);
         if constexpr (Heuristics) prune_bad_moves_in_place(moves);
         if (!moves.empty()) action = moves[greedy_move(state, moves, rng)];

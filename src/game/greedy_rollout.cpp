@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
+#include <bit>
 #include <cstdint>
+#include <functional>
+
+#include "game/action_space.hpp"
 
 namespace corvanta {
 namespace {
@@ -125,17 +128,69 @@ std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& 
   return best;
 }
 
+template <int N, bool Prune>
+std::optional<Action> greedy_discard(const State<N>& state, StdRng& rng) {
+  const Hand& hand = state.current_hand();
+  const bool refill = N == 1 && state.hand_refills_left > 0;
+  std::uint8_t masks[255];
+  const std::size_t count = discard_masks<Prune>(hand, state.action_type.discard_amount, refill, masks);
+  const std::size_t total = count + (refill ? 1 : 0);
+  if (total == 0) return std::nullopt;
+  if (rng.below(10) == 0) {
+    const std::size_t i = rng.below(static_cast<std::uint32_t>(total));
+    return i == count ? Action::refill_hand() : discard_of(hand, masks[i]);
+  }
+  // The refill scores below every discard, so it is chosen only alone and never ties.
+  if (count == 0) return Action::refill_hand();
+  // discard_score by positions: the worth of every subset, and which positions hold a jester.
+  std::int32_t worth[1u << kMaxHandSize];
+  unsigned jesters = 0;
+  worth[0] = 0;
+  for (std::size_t pos = 0; pos < hand.size(); ++pos) {
+    const Card c = hand.data()[pos];
+    jesters |= (c.suit == CardSuit::None ? 1u : 0u) << pos;
+    const std::size_t half = std::size_t{1} << pos;
+    for (std::size_t m = 0; m < half; ++m) worth[half + m] = worth[m] + attack_value(c);
+  }
+  const auto score = [&](unsigned mask) {
+    return -(16 * worth[mask] + std::popcount(mask) + ((mask & jesters) != 0 ? 1'000 : 0));
+  };
+  // The same running best and reservoir draws as greedy_move over the listed discards.
+  std::size_t best = 0;
+  std::int32_t best_score = score(masks[0]);
+  std::uint32_t ties = 1;
+  for (std::size_t i = 1; i < count; ++i) {
+    const std::int32_t here = score(masks[i]);
+    if (here > best_score) {
+      best = i;
+      best_score = here;
+      ties = 1;
+    } else if (here == best_score && rng.below(++ties) == 0) {
+      best = i;
+    }
+  }
+  return discard_of(hand, masks[best]);
+}
+
 template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&);
 template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
 template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
 template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
 template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
 template std::int32_t judgement_of<1>(const State<1>&, const Action&);
+template std::optional<Action> greedy_discard<1, false>(const State<1>&, StdRng&);
+template std::optional<Action> greedy_discard<1, true>(const State<1>&, StdRng&);
 template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
 template std::int32_t judgement_of<2>(const State<2>&, const Action&);
+template std::optional<Action> greedy_discard<2, false>(const State<2>&, StdRng&);
+template std::optional<Action> greedy_discard<2, true>(const State<2>&, StdRng&);
 template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
 template std::int32_t judgement_of<3>(const State<3>&, const Action&);
+template std::optional<Action> greedy_discard<3, false>(const State<3>&, StdRng&);
+template std::optional<Action> greedy_discard<3, true>(const State<3>&, StdRng&);
 template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
 template std::int32_t judgement_of<4>(const State<4>&, const Action&);
+template std::optional<Action> greedy_discard<4, false>(const State<4>&, StdRng&);
+template std::optional<Action> greedy_discard<4, true>(const State<4>&, StdRng&);
 
 }  // namespace corvanta

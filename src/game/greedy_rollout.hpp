@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "game/action.hpp"
 #include "game/rng.hpp"
@@ -18,6 +19,12 @@ namespace corvanta {
 template <int N>
 std::size_t greedy_move(const State<N>& state, const ActionList& moves, StdRng& rng);
 
+// greedy_move in the discard phase without listing the discards: the same draws from `rng` and
+// the same choice as greedy_move over get_action_space (pruned as prune_bad_moves_in_place
+// prunes when Prune is set), building only the discard chosen. Nothing when the list is empty.
+template <int N, bool Prune>
+std::optional<Action> greedy_discard(const State<N>& state, StdRng& rng);
+
 // The same judgement, without the randomness, as an order: the first `best` moves become the
 // best-scored ones, best first, equal scores in their listed order; the moves after them are
 // left unspecified. The information-set search tries moves in this order.
@@ -33,11 +40,19 @@ extern template std::size_t greedy_move<3>(const State<3>&, const ActionList&, S
 extern template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
 extern template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
 extern template std::int32_t judgement_of<1>(const State<1>&, const Action&);
+extern template std::optional<Action> greedy_discard<1, false>(const State<1>&, StdRng&);
+extern template std::optional<Action> greedy_discard<1, true>(const State<1>&, StdRng&);
 extern template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
 extern template std::int32_t judgement_of<2>(const State<2>&, const Action&);
+extern template std::optional<Action> greedy_discard<2, false>(const State<2>&, StdRng&);
+extern template std::optional<Action> greedy_discard<2, true>(const State<2>&, StdRng&);
 extern template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
 extern template std::int32_t judgement_of<3>(const State<3>&, const Action&);
+extern template std::optional<Action> greedy_discard<3, false>(const State<3>&, StdRng&);
+extern template std::optional<Action> greedy_discard<3, true>(const State<3>&, StdRng&);
 extern template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
 extern template std::int32_t judgement_of<4>(const State<4>&, const Action&);
+extern template std::optional<Action> greedy_discard<4, false>(const State<4>&, StdRng&);
+extern template std::optional<Action> greedy_discard<4, true>(const State<4>&, StdRng&);
 
 }  // namespace corvanta

@@ -82,3 +82,60 @@ TEST(GreedyRollouts, ReachFurtherThanUniformOnes) {
 }
 
 }  // namespace
+
+namespace listing {
+
+using namespace corvanta;
+
+// The listing version of a greedy discard: every discard built, pruned and scored.
+template <int N, bool Prune>
+std::optional<Action> listed_greedy_discard(const State<N>& s, StdRng& rng) {
+  ActionList moves = get_action_space(s);
+  if constexpr (Prune) prune_bad_moves_in_place(moves);
+  if (moves.empty()) return std::nullopt;
+  return moves[greedy_move(s, moves, rng)];
+}
+
+// Built without the list, a greedy discard is the listed one, with the same draws: over the
+// discard positions of thousands of seeded greedy rollouts, pruned and not.
+template <int N>
+void expect_discards_as_listed() {
+  std::vector<State<N>> positions;
+  RolloutOptions options;
+  options.policy = RolloutPolicy::Greedy;
+  for (std::uint64_t seed = 0; seed < 1500 && positions.size() < 3000; ++seed) {
+    StdRng rng = StdRng::seed_from_u64(seed);
+    rollout_with<N, true>(State<N>::create(seed), rng, options, [&](const State<N>& s, const Action&) {
+      if (s.action_type.kind == ActionType::Kind::Discard) positions.push_back(s);
+    });
+  }
+  ASSERT_GT(positions.size(), 500u);
+  std::size_t refills = 0, jesters = 0;
+  for (const State<N>& s : positions) {
+    refills += N == 1 && s.hand_refills_left > 0;
+    jesters += std::any_of(s.current_hand().begin(), s.current_hand().end(), [](Card c) { return c.suit == CardSuit::None; });
+    for (std::uint64_t draw = 0; draw < 12; ++draw) {
+      StdRng a = StdRng::seed_from_u64(draw), b = StdRng::seed_from_u64(draw);
+      ASSERT_EQ((greedy_discard<N, true>(s, a)), (listed_greedy_discard<N, true>(s, b)));
+      ASSERT_EQ(a.next_u64(), b.next_u64()) << "the same draws";
+      StdRng c = StdRng::seed_from_u64(draw), d = StdRng::seed_from_u64(draw);
+      ASSERT_EQ((greedy_discard<N, false>(s, c)), (listed_greedy_discard<N, false>(s, d)));
+      ASSERT_EQ(c.next_u64(), d.next_u64());
+    }
+  }
+  if constexpr (N == 1) {
+    EXPECT_GT(refills, 0u);
+  }
+  if constexpr (N >= 3) {
+    EXPECT_GT(jesters, 0u);
+  }
+}
+
+TEST(GreedyRollouts, DiscardWithoutListingAsTheListDoes) {
+  expect_discards_as_listed<1>();
+  expect_discards_as_listed<2>();
+  expect_discards_as_listed<3>();
+  expect_discards_as_listed<4>();
+}
+
+}  // namespace listing
