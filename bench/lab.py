@@ -5,6 +5,12 @@ Prints one line per figure:
                                 with numpy, observations read (summed) every step
   lab.game.N<n>.steps_per_s     one Game stepped from Python: apply_id of a random id from
                                 legal_action_ids(), a new seeded game whenever one ends
+  lab.search.greedy.N<n>.playouts_per_cpu_s
+                                search(game, 20000, public_discard=True, rollout_redeal=False,
+                                rollout_policy="greedy", samples=4), one thread, over fixed
+                                positions (openings and mid-games of seeded games), CPU time
+  lab.search.strong.N<n>.playouts_per_cpu_s
+                                search(game, 1000, strength="strong") over the same positions
 
 Each figure is the median of --repeat runs of --seconds each. On a shared, loaded machine
 --clock cpu counts the process's CPU time instead of wall time (the speed of one free core).
@@ -65,6 +71,32 @@ def game_steps_per_s(players, seconds):
             return steps / elapsed
 
 
+def positions(players):
+    """Openings and mid-games of seeded games, reached by a fixed choice of moves."""
+    out = []
+    for seed in range(10):
+        game = lab.Game(players, seed)
+        for step in range(40):
+            if game.is_over:
+                break
+            if step % 8 == 0:
+                out.append(game.clone())
+            legal = game.legal_actions()
+            game.apply(legal[(seed * 7 + step * 3) % len(legal)])
+    return out
+
+
+def search_playouts_per_cpu_s(players, options, playouts):
+    games = positions(players)
+    start = time.process_time()
+    for game in games:
+        lab.search(game, playouts, **options)
+    return len(games) * playouts / (time.process_time() - start)
+
+
+GREEDY = dict(public_discard=True, rollout_redeal=False, rollout_policy="greedy", samples=4)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=2.0, help="time spent on each figure")
@@ -82,6 +114,12 @@ def main():
         print(f"lab.vector.N{n}.steps_per_s: {median(vector_steps_per_s, n):.0f}")
     for n in args.players:
         print(f"lab.game.N{n}.steps_per_s: {median(game_steps_per_s, n):.0f}")
+    for n in args.players:
+        figure = statistics.median(search_playouts_per_cpu_s(n, GREEDY, 20000) for _ in range(args.repeat))
+        print(f"lab.search.greedy.N{n}.playouts_per_cpu_s: {figure:.0f}")
+    for n in args.players:
+        figure = statistics.median(search_playouts_per_cpu_s(n, dict(strength="strong"), 1000) for _ in range(args.repeat))
+        print(f"lab.search.strong.N{n}.playouts_per_cpu_s: {figure:.0f}")
 
 
 if __name__ == "__main__":

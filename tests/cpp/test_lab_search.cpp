@@ -110,26 +110,37 @@ TEST(LabSearch, ExplorationIsTheDefaultRulesConstant) {
   }
 }
 
-TEST(LabSearch, TheStrongPresetSplitsThePlayoutsIntoSamples) {
+// The strong preset searches the whole move on one information-set tree; asked for trees per
+// sample, it splits the budget into samples instead.
+TEST(LabSearch, TheStrongPresetIsOneInformationSetTree) {
   SearchOptions strong = options(1000);
   strong.strength = "strong";
-  const SearchSettings one = settings_of(strong, 1), two = settings_of(strong, 2);
+  for (int players = 1; players <= 4; ++players) {
+    const SearchSettings s = settings_of(strong, players);
+    EXPECT_TRUE(s.information_set);
+    EXPECT_EQ(s.playouts, 1000u);
+    EXPECT_EQ(s.samples, 1u);
+    EXPECT_GT(s.discard_widening.scale, 0.0);
+    EXPECT_GT(s.near_tie, 0.0);
+    EXPECT_TRUE(s.rollout.public_discard && !s.rollout.redeal_each_rollout);
+    EXPECT_EQ(s.rollout.policy, RolloutPolicy::Greedy);
+    // Exploration on the scale of the differences between moves, not of the reward's range.
+    EXPECT_LT(std::get<UCTBase>(s.policy.rule()).exploration_constant, MyPolicy::kDefaultExploration / 4);
+  }
+  SearchOptions per_sample = strong;
+  per_sample.information_set = false;
+  const SearchSettings one = settings_of(per_sample, 1), two = settings_of(per_sample, 2);
+  EXPECT_FALSE(one.information_set);
   EXPECT_EQ(one.samples * one.playouts, 1000u);
   EXPECT_EQ(two.samples * two.playouts, 1000u);
   EXPECT_GT(one.samples, 1u);
-  EXPECT_TRUE(one.rollout.public_discard && !one.rollout.redeal_each_rollout);
-  EXPECT_EQ(one.rollout.policy, RolloutPolicy::Greedy);
-  // Exploration on the scale of the differences between moves, smaller for one player.
-  const double c1 = std::get<UCTBase>(one.policy.rule()).exploration_constant;
-  const double c2 = std::get<UCTBase>(two.policy.rule()).exploration_constant;
-  EXPECT_LT(c1, c2);
-  EXPECT_LT(c2, MyPolicy::kDefaultExploration);
-  const Game g = Game::create(2, 5);
-  const auto ranked = search(g, strong, kNever);
-  ASSERT_TRUE(ranked.has_value());
-  std::uint64_t visits = 0;
-  for (const RankedAction& r : *ranked) visits += r.visits;
-  EXPECT_EQ(visits, 1000u);
+  for (const SearchOptions& o : {strong, per_sample}) {
+    const auto ranked = search(Game::create(2, 5), o, kNever);
+    ASSERT_TRUE(ranked.has_value());
+    std::uint64_t visits = 0;
+    for (const RankedAction& r : *ranked) visits += r.visits;
+    EXPECT_EQ(visits, 1000u);
+  }
 }
 
 }  // namespace
