@@ -16,6 +16,7 @@ Each figure is the median of --repeat runs of --seconds each. On a shared, loade
 --clock cpu counts the process's CPU time instead of wall time (the speed of one free core).
 Run against the installed package:
   python3 bench/lab.py [--seconds S] [--players 1 4] [--repeat R] [--clock wall|cpu]
+                       [--figures vector game search]
 """
 import argparse
 import random
@@ -103,6 +104,8 @@ def main():
     parser.add_argument("--players", type=int, nargs="+", default=[1, 4], help="player counts to measure")
     parser.add_argument("--repeat", type=int, default=3, help="runs of each figure; the median is printed")
     parser.add_argument("--clock", choices=["wall", "cpu"], default="wall", help="what a second is")
+    parser.add_argument("--figures", nargs="+", choices=["vector", "game", "search"], default=["vector", "game", "search"],
+                        help="which figures to measure")
     args = parser.parse_args()
     global clock
     clock = time.process_time if args.clock == "cpu" else time.perf_counter
@@ -110,14 +113,14 @@ def main():
     def median(measure, n):
         return statistics.median(measure(n, args.seconds) for _ in range(args.repeat))
 
-    for n in args.players:
+    for n in args.players if "vector" in args.figures else []:
         print(f"lab.vector.N{n}.steps_per_s: {median(vector_steps_per_s, n):.0f}")
-    for n in args.players:
+    for n in args.players if "game" in args.figures else []:
         print(f"lab.game.N{n}.steps_per_s: {median(game_steps_per_s, n):.0f}")
-    for n in args.players:
+    for n in args.players if "search" in args.figures else []:
         figure = statistics.median(search_playouts_per_cpu_s(n, GREEDY, 20000) for _ in range(args.repeat))
         print(f"lab.search.greedy.N{n}.playouts_per_cpu_s: {figure:.0f}")
-    for n in args.players:
+    for n in args.players if "search" in args.figures else []:
         figure = statistics.median(search_playouts_per_cpu_s(n, dict(strength="strong"), 1000) for _ in range(args.repeat))
         print(f"lab.search.strong.N{n}.playouts_per_cpu_s: {figure:.0f}")
 

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import os
 import sys
+from collections import Counter
 from collections.abc import Sequence
 from typing import TextIO
 
@@ -28,7 +29,8 @@ HELP = """\
   r       refill your hand (one player only, twice a game)
   1       after a jester: hand the turn to seat 1
   c       clear the cards chosen so far for a discard
-  hint    the search's three best moves here, with visits and mean reward (12 is a win);
+  hint    the strong search's three best moves here (mid-discard: the best ways to complete the
+          cards chosen), with visits and mean reward (12 is a win), and whether the top two tie;
           Ctrl-C during the search cancels the hint
   ?       this help; Ctrl-D or Ctrl-C leaves the game
   Suits: s spades (lower the enemy's attack), h hearts (return discarded cards to the tavern),
@@ -116,11 +118,29 @@ def _prompt(game: Game, chosen: Sequence[Card]) -> str:
     return f"P{seat}, play cards (e.g. 5h 5c), y to yield, ? for help > "
 
 
-def _hint(game: Game, playouts: int) -> str:
-    ranked = search(game, playouts, threads=max(1, os.cpu_count() or 1))
-    lines = [f"  {i}. {move_text(action):<12} visits {visits:>6}   mean reward {reward:5.2f}"
-             for i, (action, visits, reward) in enumerate(ranked[:3], 1)]
-    return "hint (search of %d playouts):\n%s" % (playouts, "\n".join(lines))
+def _hint(game: Game, playouts: int, chosen: Sequence[Card] = ()) -> str:
+    """The strong search's three best moves; mid-discard, its best completions of ``chosen``."""
+    ranked = search(game, playouts, threads=max(1, os.cpu_count() or 1), strength="strong")
+    title = f"hint (strong search of {playouts} playouts)"
+    wanted = Counter(card.label for card in chosen)
+    if chosen:
+        ranked = [row for row in ranked if not wanted - Counter(card.label for card in row[0].cards)]
+        title += ", discards with " + " ".join(card.label for card in chosen)
+        if not ranked:
+            return title + ": none is legal (c clears the cards chosen)"
+    lines = []
+    for i, (action, visits, reward) in enumerate(ranked[:3], 1):
+        text = move_text(action)
+        if chosen:
+            rest = Counter(card.label for card in action.cards) - wanted
+            text = "add " + " ".join(rest.elements()) if rest else "just these"
+        mean = f"{reward:5.2f}" if visits else "    -"
+        lines.append(f"  {i}. {text:<12} visits {visits:>6}   mean reward {mean}")
+    # With exploration on the reward's scale, a move the search can tell is worse soon gets far
+    # fewer visits: nearly equal visits mean it cannot tell the two apart.
+    if len(ranked) > 1 and ranked[1][1] >= 0.9 * ranked[0][1] > 0:
+        lines.append("  1 and 2 are a tie as far as the search can tell (visits within 10 %)")
+    return title + ":\n" + "\n".join(lines)
 
 
 def ask(game: Game, style: Style, hint_playouts: int) -> Action:
@@ -134,7 +154,7 @@ def ask(game: Game, style: Style, hint_playouts: int) -> Action:
             continue
         if word == "hint":
             try:
-                print(_hint(game, hint_playouts))
+                print(_hint(game, hint_playouts, chosen))
             except KeyboardInterrupt:  # a hint that takes too long is dropped, not the game
                 print(style.warn("hint cancelled"))
             continue

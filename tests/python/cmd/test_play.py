@@ -34,7 +34,7 @@ def test_a_whole_seeded_game_typed_at_the_terminal(tmp_path):
         child.expect(reason)
         child.expect(PROMPT)
     child.sendline("?")
-    child.expect("hint    the search")
+    child.expect("hint    the strong search")
     child.expect(PROMPT)
     child.sendline("hint")
     child.expect(r"1\. \S+.*visits +\d+ +mean reward")
