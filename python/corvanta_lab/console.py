@@ -164,7 +164,7 @@ def ask(game: Game, style: Style, hint_playouts: int) -> Action:
                 continue
             try:
                 cards = chosen + parse_cards(word)
-                check_in_hand(game, cards)
+                check_in_hand(game, cards, chosen)
             except ValueError as error:
                 print(style.warn(str(error)))
                 continue

@@ -9,6 +9,7 @@ texts make the action logs of ``corvanta match --log-actions``, which ``corvanta
 from __future__ import annotations
 
 from collections import Counter
+from collections.abc import Sequence
 
 from corvanta_lab._core import Action, ActionKind, Card, Game, Phase, Value
 
@@ -60,10 +61,19 @@ def _labels(cards: list[Card] | tuple[Card, ...]) -> str:
     return " ".join(card.label for card in cards)
 
 
-def check_in_hand(game: Game, cards: list[Card]) -> None:
-    """``ValueError`` naming the cards the player to act does not hold (each copy counts)."""
-    missing = Counter(cards) - Counter(game.hands[game.current_player])
+def check_in_hand(game: Game, cards: list[Card], chosen: Sequence[Card] = ()) -> None:
+    """``ValueError`` naming the cards the player to act does not hold (each copy counts).
+
+    ``chosen`` are cards already picked (a discard typed over several lines, the first of
+    ``cards``): a card the hand holds but that is already among them is named as such.
+    """
+    hand = Counter(game.hands[game.current_player])
+    missing = Counter(cards) - hand
     if missing:
+        again = sorted((missing & Counter(chosen)).elements())
+        held = [card for card in again if hand[card] > 0]
+        if held:
+            raise ValueError(f"{_labels(held)} {'is' if len(held) == 1 else 'are'} already chosen")
         raise ValueError(f"you have no {_labels(sorted(missing.elements()))}")
 
 

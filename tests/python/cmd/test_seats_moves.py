@@ -3,7 +3,7 @@ import random
 
 import corvanta_lab as lab
 import pytest
-from corvanta_lab.moves import describe, move_text, parse_move
+from corvanta_lab.moves import check_in_hand, describe, move_text, parse_move
 from corvanta_lab.seats import FactorySeat, RandomSeat, SearchSeat, parse_seat, seat_seed
 
 
@@ -88,3 +88,15 @@ def test_clairvoyant_seats_are_labelled_and_see_the_true_deal():
     assert player.play(game) in game.legal_actions()
     with pytest.raises(ValueError, match="clairvoyant"):
         parse_seat("clairvoyant:40:1:9")
+
+
+def test_a_card_chosen_twice_for_a_discard_is_named_as_chosen():
+    game = lab.Game(1, 2)
+    hand = game.hands[0]
+    first, second = hand[0], hand[1]
+    check_in_hand(game, [first, second], [first])  # two different cards of the hand: fine
+    with pytest.raises(ValueError, match=f"^{first.label} is already chosen$"):
+        check_in_hand(game, [first, first], [first])
+    assert lab.Card.parse("Kc") not in hand
+    with pytest.raises(ValueError, match="^you have no Kc$"):
+        check_in_hand(game, [first, lab.Card.parse("Kc")], [first])
