@@ -613,16 +613,29 @@ def plot(summaries: Sequence[Summary], path: Path) -> None:
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
+    figure = histogram(summaries)
+    figure.savefig(path, format=kind)  # a path without a suffix is written as it is
+    plt.close(figure)
+
+
+def histogram(summaries: Sequence[Summary]) -> Any:
+    """The histogram's matplotlib figure: each configuration's share of games per level, its mean
+    level marked by a dashed line of the same colour."""
+    import matplotlib.pyplot as plt
+
     figure, axes = plt.subplots(figsize=(8, 4.5))
     width = 0.8 / max(1, len(summaries))
     for i, summary in enumerate(summaries):
         counts = [summary.levels.count(level) / max(1, summary.games) for level in range(13)]
-        axes.bar([level - 0.4 + width * (i + 0.5) for level in range(13)], counts, width,
-                 label=f"{summary.label} ({summary.games} games)")
+        mean = summary.mean_level[0]
+        bars = axes.bar([level - 0.4 + width * (i + 0.5) for level in range(13)], counts, width,
+                        label=f"{summary.label} ({summary.games} games, mean {mean:.2f})")
+        axes.axvline(mean, color=bars.patches[0].get_facecolor(), linestyle="--", linewidth=1.5)
+    games = sum(summary.games for summary in summaries)
+    axes.set_title(f"Levels reached in {games} games (dashed: the mean)")
     axes.set_xticks(range(13), [str(level) for level in range(12)] + ["won"])
     axes.set_xlabel("level reached (enemies defeated)")
     axes.set_ylabel("share of games")
     axes.legend()
     figure.tight_layout()
-    figure.savefig(path, format=kind)  # a path without a suffix is written as it is
-    plt.close(figure)
+    return figure

@@ -98,3 +98,19 @@ def test_a_dask_cluster_gives_the_local_file(tmp_path):
         run = corvanta(*args, remote, "--cluster", c.scheduler_address)
     assert run.returncode == 0, run.stderr
     assert without_seconds(local) == without_seconds(remote)
+
+
+def test_the_histogram_has_a_title_and_marks_each_mean():
+    pytest.importorskip("matplotlib")
+    import matplotlib
+
+    matplotlib.use("Agg")
+    from corvanta_lab.match import Summary, histogram
+
+    summaries = [Summary(("random",), levels=[0, 1, 1, 2]), Summary(("strong:10",), levels=[5, 7, 12], wins=1)]
+    figure = histogram(summaries)
+    (axes,) = figure.axes
+    assert axes.get_title() == "Levels reached in 7 games (dashed: the mean)"
+    means = sorted(line.get_xdata()[0] for line in axes.get_lines())
+    assert means == pytest.approx([1.0, 8.0])
+    assert "mean 8.00" in " ".join(text.get_text() for text in axes.get_legend().get_texts())
