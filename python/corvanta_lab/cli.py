@@ -172,16 +172,21 @@ def _play(args: argparse.Namespace) -> int:
     style = console.Style.for_stream()
     game = Game(players, seed)
     started = time.perf_counter()
+    status = 0
     try:
         console.play(game, specs, args.hint_playouts, style)
     except (KeyboardInterrupt, EOFError) as left:
-        print(f"\nGame left at level {game.level} after {game.turns} turns (seed {seed}).")
-        return 130 if isinstance(left, KeyboardInterrupt) else 0
+        turns = f"{game.turns} turn{'' if game.turns == 1 else 's'}"
+        print(f"\nGame left at level {game.level} after {turns} (seed {seed}).")
+        status = 130 if isinstance(left, KeyboardInterrupt) else 0
     if args.log_actions:
+        # A game left before its end is logged too, marked as left: replay shows it up to there.
         record = record_of(game, specs, time.perf_counter() - started)
+        if not game.is_over:
+            record["result"] = "left"
         with Path(args.log_actions).open("a", encoding="utf-8") as f:
             f.write(json.dumps(record) + "\n")
-    return 0
+    return status
 
 
 def _match(args: argparse.Namespace, echo: bool = True) -> list[Summary]:
@@ -227,6 +232,9 @@ def match_main(argv: Sequence[str], echo: bool = True) -> list[Summary]:
 
 def _replay(args: argparse.Namespace) -> int:
     """``corvanta replay``: the first logged game of the file, or the one of ``--game``."""
+    if not Path(args.file).exists():
+        print(f"corvanta replay: {args.file} does not exist", file=sys.stderr)
+        return 1
     records = [r for r in read_records(args.file) if args.game is None or r["seed"] == args.game]
     logged = [r for r in records if "actions" in r]
     if not logged:
@@ -259,6 +267,11 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         print("\ninterrupted", file=sys.stderr)
         return 130
+    except BrokenPipeError:
+        # The reader left (`corvanta replay r.jsonl | head`): stop quietly, and keep the
+        # interpreter's last flush of stdout from failing again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 0
     except (OSError, ValueError, json.JSONDecodeError) as error:
         print(f"corvanta {args.command}: {error}", file=sys.stderr)
         return 1

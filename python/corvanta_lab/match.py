@@ -200,8 +200,8 @@ def _problem(value: object) -> str | None:
     seats, actions = value["seats"], value.get("actions", [])
     if not 1 <= len(seats) <= 4 or not all(isinstance(seat, str) for seat in seats):
         return f"seats is {json.dumps(seats)}, not a list of 1 to 4 seat texts"
-    if value["result"] not in ("won", "lost"):
-        return f"result is {json.dumps(value['result'])}, not \"won\" or \"lost\""
+    if value["result"] not in ("won", "lost", "left"):
+        return f"result is {json.dumps(value['result'])}, not \"won\", \"lost\" or \"left\" (a game left at the terminal)"
     if not 0 <= value["seed"] <= MAX_SEED:
         return f"seed {value['seed']} is not a seed (0 .. 2**64 - 1)"
     if not isinstance(actions, list) or not all(isinstance(action, str) for action in actions):

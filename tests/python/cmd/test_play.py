@@ -110,3 +110,36 @@ def test_colours_only_for_a_terminal_without_no_color():
                            env={k: v for k, v in os.environ.items() if k != "NO_COLOR"})
     assert "seed 4 · level 0 of 12" in piped.stdout and "\x1b[" not in piped.stdout
     assert piped.returncode == 0 and "Traceback" not in piped.stderr
+
+
+def test_a_game_left_is_logged_as_left_and_replays_to_where_it_stopped(tmp_path):
+    log = tmp_path / "left.jsonl"
+    child = spawn("--players", 1, "--seed", 5, "--seat", "human", "--log-actions", log)
+    child.expect(PROMPT)
+    move = move_text(lab.Game(1, 5).legal_actions()[0])
+    child.sendline(move)
+    child.expect(PROMPT)
+    child.sendeof()
+    child.expect(pexpect.EOF)
+    child.close()
+    assert "after 1 turn (seed 5)" in child.before and child.exitstatus == 0
+    (record,) = [json.loads(line) for line in log.read_text().splitlines()]
+    assert record["result"] == "left" and record["actions"] == [move] and record["turns"] == 1
+    replay = subprocess.run([sys.executable, "-m", "corvanta_lab", "replay", str(log)], capture_output=True,
+                            text=True, env={**os.environ, "NO_COLOR": "1"}, timeout=60)
+    assert replay.returncode == 0 and "(the log stops at turn 1)" in replay.stdout
+
+
+def test_replay_names_a_missing_file_and_stops_quietly_when_its_reader_does(tmp_path):
+    missing = subprocess.run([sys.executable, "-m", "corvanta_lab", "replay", str(tmp_path / "none.jsonl")],
+                             capture_output=True, text=True, timeout=60)
+    assert missing.returncode == 1 and missing.stderr.strip() == f"corvanta replay: {tmp_path / 'none.jsonl'} does not exist"
+    log = tmp_path / "games.jsonl"
+    subprocess.run([sys.executable, "-m", "corvanta_lab", "match", "--all", "random", "--players", "1", "--games", "1",
+                    "--workers", "1", "--log-actions", "--out", str(log), "--quiet"], check=True, timeout=120,
+                   capture_output=True)
+    # A reader that has already gone (as `| head` goes): the replay's first write breaks the pipe.
+    gone = subprocess.Popen([sys.executable, "-m", "corvanta_lab", "replay", str(log)], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, env={**os.environ, "NO_COLOR": "1"})
+    gone.stdout.close()
+    assert gone.wait(timeout=60) == 0 and gone.stderr.read() == ""
