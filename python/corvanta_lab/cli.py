@@ -22,6 +22,7 @@ from corvanta_lab import seats as seat_specs
 from corvanta_lab._core import Game
 from corvanta_lab.match import (Summary, WorkersLost, check_plot, plot, read_records, record_of, run_match,
                                 table)
+from corvanta_lab.rules import RULES
 
 __all__ = ["main", "match_main", "parser"]
 
@@ -107,6 +108,8 @@ def parser() -> argparse.ArgumentParser:
                                  description="Show a game logged with --log-actions, turn by turn.")
     replay.add_argument("file", type=Path)
     replay.add_argument("--game", type=int, metavar="SEED", help="the game of this seed (default: the first)")
+
+    commands.add_parser("rules", help="print the rules of the game", description="Print the rules of the game.")
     return top
 
 
@@ -251,8 +254,13 @@ def _match_status(args: argparse.Namespace) -> int:
     return 0  # a run that stops early leaves with SystemExit and its own status
 
 
+def _rules(args: argparse.Namespace) -> int:
+    print(RULES, end="")
+    return 0
+
+
 _COMMANDS: dict[str, Callable[[argparse.Namespace], int]] = {"play": _play, "match": _match_status,
-                                                            "replay": _replay}
+                                                            "replay": _replay, "rules": _rules}
 
 
 def main(argv: Sequence[str] | None = None) -> int:

@@ -18,6 +18,7 @@ from typing import TextIO
 from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, colour_wanted, search
 from corvanta_lab.match import GameRecord
 from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move
+from corvanta_lab.rules import RULES
 from corvanta_lab.seats import HumanSeat, Player, SeatSpec
 
 __all__ = ["Style", "ask", "play", "render", "replay"]
@@ -32,7 +33,7 @@ HELP = """\
   hint    the strong search's three best moves here (mid-discard: the best ways to complete the
           cards chosen), with visits and mean reward (12 is a win), and whether the top two tie;
           Ctrl-C during the search cancels the hint
-  ?       this help; Ctrl-D or Ctrl-C leaves the game
+  ?       the rules and this help; Ctrl-D or Ctrl-C leaves the game
   Suits: s spades (lower the enemy's attack), h hearts (return discarded cards to the tavern),
   d diamonds (draw cards), c clubs (double damage); an enemy blocks the power of its own suit."""
 
@@ -150,6 +151,7 @@ def ask(game: Game, style: Style, hint_playouts: int) -> Action:
         text = input(_prompt(game, chosen)).strip()
         word = text.lower()
         if word in ("?", "h", "help"):
+            print(RULES)
             print(HELP)
             continue
         if word == "hint":

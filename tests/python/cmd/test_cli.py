@@ -1,4 +1,5 @@
 """The command layer: help made from the seat kinds, one colour rule, one form of a game's record."""
+import corvanta_lab as lab
 import pytest
 from corvanta_lab.cli import main
 from corvanta_lab.console import Style
@@ -45,3 +46,20 @@ def test_play_and_match_record_a_game_alike(tmp_path, capsys):
     matched = play_game([parse_seat(seat) for seat in seats], 11, log_actions=True)
     assert {**played, "seconds": 0} == {**matched, "seconds": 0}
     assert played["seats"] == seats and played["seed"] == 11 and len(played["actions"]) == played["turns"] > 0
+
+
+def test_the_rules_page_states_the_engines_numbers(capsys):
+    import re
+
+    from corvanta_lab.cli import main
+    from corvanta_lab.rules import RULES
+
+    assert main(["rules"]) == 0
+    assert capsys.readouterr().out == RULES
+    sizes = re.search(r"up to (\d) cards \(one player\),\s+(\d) \(two\), (\d) \(three\) or (\d) \(four\)", RULES)
+    assert sizes and [int(n) for n in sizes.groups()] == [lab.Game(n, 0).max_hand_size for n in (1, 2, 3, 4)]
+    jesters = [sum(card.is_jester for card in lab.Game(n, 0).tavern + sum(lab.Game(n, 0).hands, ())) for n in (1, 2, 3, 4)]
+    assert jesters == [0, 0, 1, 2] and "with three\n  players one jester, with four two" in RULES
+    enemy = lab.Game(1, 0).current_enemy  # a Jack: the Jacks come first
+    assert f"a Jack has {enemy.health} health and attacks for {enemy.attack}" in RULES
+    assert lab.Game(1, 0).refills_left == 2 and "refill your hand twice a game" in RULES
