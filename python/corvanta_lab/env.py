@@ -13,7 +13,9 @@ environment ``corvanta_lab/Corvanta-v0``::
 
 Both environments use the package's fixed action ids (``NUM_ACTIONS``) and observations
 (``OBSERVATION_SIZE``); the reward is the team's: the enemies defeated by the step, so an
-episode's return is the level reached (12 for a win).
+episode's return is the level reached (12 for a win). One seed, one deal: ``reset(seed=k)``
+deals ``Game(players, k)``, the game of seed k in ``corvanta match`` and in a ``VectorGame``
+seeded k, and the resets after it deal k + 1, k + 2, ...
 """
 
 from __future__ import annotations
@@ -34,8 +36,22 @@ __all__ = ["CorvantaEnv", "env", "raw_env"]
 _OBSERVATION_SPACE = spaces.Box(0.0, 1.0, (OBSERVATION_SIZE,), np.float32)
 
 
-def _new_game(players: int, rng: np.random.Generator) -> Game:
-    return Game(players, seed=int(rng.integers(0, 2**63)))
+class _Deals:
+    """One seed, one deal: after ``reset(seed=k)`` the episodes are the games ``Game(players, k)``,
+    ``Game(players, k + 1)``, ... (the seeds of ``corvanta match`` and ``VectorGame``); before any
+    seed, the first is drawn from the environment's generator."""
+
+    def __init__(self) -> None:
+        self.next_seed: int | None = None
+
+    def game(self, players: int, seed: int | None, rng: np.random.Generator) -> Game:
+        if seed is not None:
+            self.next_seed = operator.index(seed)
+        elif self.next_seed is None:
+            self.next_seed = int(rng.integers(0, 2**63))
+        game = Game(players, seed=self.next_seed)  # refuses a seed outside 0 .. 2**64 - 1
+        self.next_seed = (self.next_seed + 1) % 2**64
+        return game
 
 
 
@@ -72,7 +88,8 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
         self.observation_spaces = {a: space for a in self.possible_agents}
         self.action_spaces = {a: spaces.Discrete(NUM_ACTIONS) for a in self.possible_agents}
         self._rng = np.random.default_rng()
-        self.game = _new_game(players, self._rng)
+        self._deals = _Deals()
+        self.game = self._deals.game(players, None, self._rng)
 
     def observation_space(self, agent: str) -> spaces.Space[Any]:
         return self.observation_spaces[agent]
@@ -90,7 +107,7 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
     def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> None:
         if seed is not None:
             self._rng = np.random.default_rng(seed)
-        self.game = _new_game(self.players, self._rng)
+        self.game = self._deals.game(self.players, seed, self._rng)
         self.agents = self.possible_agents[:]
         self.rewards = {a: 0.0 for a in self.agents}
         self._cumulative_rewards = {a: 0.0 for a in self.agents}
@@ -150,6 +167,10 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     the episode with reward 0 and ``info["illegal_action"] = True``. Stepping an ended episode
     raises ``RuntimeError``: call ``reset()``. With ``render_mode="human"`` each reset and step
     prints the position; with ``"ansi"`` ``render()`` returns it.
+
+    The observation is that of the seat to act, so its ``to_move`` part (the seat to act, counted
+    from the observer) carries nothing here; it matters in the PettingZoo environment, where every
+    seat observes.
     """
 
     metadata = {"render_modes": ["ansi", "human"], "render_fps": 1}
@@ -161,6 +182,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         self.observation_space = _OBSERVATION_SPACE
         self.action_space = spaces.Discrete(NUM_ACTIONS)
         self.game = Game(players, seed=0)
+        self._deals = _Deals()
         self.ended = False  # by the end of the game or an illegal action
 
     def _info(self) -> dict[str, Any]:
@@ -174,7 +196,7 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         self, *, seed: int | None = None, options: dict[str, Any] | None = None
     ) -> tuple[np.ndarray, dict[str, Any]]:
         super().reset(seed=seed)
-        self.game = _new_game(self.players, self.np_random)
+        self.game = self._deals.game(self.players, seed, self.np_random)
         self.ended = False
         if self.render_mode == "human":
             self.render()

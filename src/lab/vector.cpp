@@ -1,11 +1,12 @@
 #include "lab/vector.hpp"
 
 #include <string>
+#include <variant>
 
 namespace corvanta::lab {
 
 VectorGame::VectorGame(std::size_t num_games, int players, std::uint64_t seed)
-    : num_games_(num_games), players_(players), rng_(StdRng::seed_from_u64(seed)) {
+    : num_games_(num_games), players_(players) {
   if (num_games == 0) throw Invalid("a vector holds at least one game");
   with_players(players, [&](auto n) { states_ = std::vector<State<n()>>(num_games); });
   observations_.resize(num_games * kObservationSize);
@@ -30,7 +31,7 @@ void VectorGame::publish(std::size_t i) {
 
 template <int N>
 void VectorGame::start(std::size_t i) {
-  seeds_[i] = rng_.next_u64();
+  seeds_[i] = next_seed_++;  // wraps after 2^64 - 1, like any seed
   std::get<std::vector<State<N>>>(states_)[i] = State<N>::create(seeds_[i]);
   publish<N>(i);
 }
@@ -41,7 +42,7 @@ void VectorGame::reset(std::uint64_t seed) {
 }
 
 void VectorGame::reset_locked(std::uint64_t seed) {
-  rng_ = StdRng::seed_from_u64(seed);
+  next_seed_ = seed;
   std::visit(
       [&](auto& states) {
         constexpr int N = std::decay_t<decltype(states[0])>::kPlayers;

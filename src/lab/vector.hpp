@@ -1,7 +1,9 @@
 #pragma once
 // Many games of one player count stepped together, with every result written into arrays that
-// the caller reads in place (no per-game objects). Finished games start again at once, with
-// seeds drawn from the vector's own generator.
+// the caller reads in place (no per-game objects). One seed, one deal: the games of a vector
+// seeded k are the games of the seeds k, k + 1, ..., one per slot, and a finished game starts
+// again at once with the next seed not yet dealt (slots in order within a step), so the game in
+// a slot is always Game(players, seed) for the seed shown in seeds().
 //
 // Steps and resets from several threads run one after another: each holds the vector's lock for
 // its whole run, so the arrays always hold the results of whole steps.
@@ -21,7 +23,7 @@ class VectorGame {
   VectorGame(const VectorGame&) = delete;
   VectorGame& operator=(const VectorGame&) = delete;
 
-  // Starts every game anew, with seeds drawn from a generator seeded by `seed`.
+  // Starts every game anew: slot i with the seed `seed` + i.
   void reset(std::uint64_t seed);
   // One action id per game, read while the vector is locked. Every id is checked against its
   // mask before any game moves: an illegal one throws Invalid naming the game, and nothing
@@ -59,7 +61,7 @@ class VectorGame {
   mutable std::mutex mutex_;
   std::size_t num_games_;
   int players_;
-  StdRng rng_;
+  std::uint64_t next_seed_ = 0;  // the seed of the next game dealt
   std::variant<std::vector<State<1>>, std::vector<State<2>>, std::vector<State<3>>, std::vector<State<4>>> states_;
   std::vector<float> observations_;
   std::vector<std::uint8_t> masks_;

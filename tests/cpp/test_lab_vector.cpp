@@ -30,9 +30,16 @@ class LabVector : public ::testing::TestWithParam<int> {};
 TEST_P(LabVector, StepsLikeSingleGames) {
   const int players = GetParam();
   constexpr std::size_t kGames = 16;
-  VectorGame v(kGames, players, 100 + players);
+  const std::uint64_t base = 100 + static_cast<std::uint64_t>(players);
+  VectorGame v(kGames, players, base);
+  // One seed, one deal: slot i holds the game of seed base + i, and finished games take the next
+  // seeds in slot order.
   std::vector<Game> games;
-  for (std::size_t i = 0; i < kGames; ++i) games.push_back(Game::create(players, v.seeds()[i]));
+  for (std::size_t i = 0; i < kGames; ++i) {
+    ASSERT_EQ(v.seeds()[i], base + i);
+    games.push_back(Game::create(players, base + i));
+  }
+  std::uint64_t next_seed = base + kGames;
   std::mt19937_64 rng(players);
   std::vector<float> observation(kObservationSize);
   std::array<std::uint8_t, kNumActionIds> mask;
@@ -59,7 +66,8 @@ TEST_P(LabVector, StepsLikeSingleGames) {
       if (g.over()) {
         ++finished;
         ASSERT_EQ(v.final_levels()[i], g.reward());
-        g = Game::create(players, v.seeds()[i]);
+        ASSERT_EQ(v.seeds()[i], next_seed);
+        g = Game::create(players, next_seed++);
       }
       ASSERT_EQ(v.levels()[i], g.reward());
     }
@@ -68,6 +76,14 @@ TEST_P(LabVector, StepsLikeSingleGames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Players, LabVector, ::testing::Values(1, 2, 3, 4));
+
+TEST(LabVector, AResetDealsTheSeedsFromItsOwn) {
+  VectorGame v(3, 2, 5);
+  v.reset(40);
+  EXPECT_EQ(std::vector<std::uint64_t>(v.seeds(), v.seeds() + 3), (std::vector<std::uint64_t>{40, 41, 42}));
+  v.reset(UINT64_MAX);  // the seeds wrap, like any 64-bit seed
+  EXPECT_EQ(std::vector<std::uint64_t>(v.seeds(), v.seeds() + 3), (std::vector<std::uint64_t>{UINT64_MAX, 0, 1}));
+}
 
 TEST(LabVector, AnIllegalIdMovesNothing) {
   VectorGame v(3, 2, 5);

@@ -75,7 +75,11 @@ std::vector<std::int64_t> action_ids_arg(nb::handle action_ids, std::size_t num_
 void bind_vector(nb::module_& m) {
   nb::class_<VectorGame>(m, "VectorGame",
                          "Many games of one player count stepped together in C++, read through arrays that are "
-                         "updated in place. Finished games start again with seeds from the vector's generator.\n\n"
+                         "updated in place. One seed, one deal: VectorGame(n, players, seed=k) holds the games "
+                         "Game(players, k), Game(players, k + 1), ..., Game(players, k + n - 1), and a finished game "
+                         "starts again with the next seed not yet dealt (k + n, k + n + 1, ... in slot order), so "
+                         "`seeds` always names the game in each slot. Without a seed, k is drawn from the system's "
+                         "entropy.\n\n"
                          "Threads: steps and resets from several threads run one after another (each holds the "
                          "vector's lock, without the interpreter lock). Reading an array property while another "
                          "thread steps waits for that step to end and shows its result, never a mix of two "
@@ -104,7 +108,7 @@ void bind_vector(nb::module_& m) {
         const std::uint64_t s = seed_or_entropy(seed);
         nb::gil_scoped_release release;
         v.reset(s);
-      }, "seed"_a = nb::none(), "Start every game anew.")
+      }, "seed"_a = nb::none(), "Start every game anew: slot i with the seed `seed` + i.")
       .def("step", [](nb::handle self, nb::handle action_ids) {
         VectorGame& v = nb::cast<VectorGame&>(self);
         const std::vector<std::int64_t> ids = action_ids_arg(action_ids, v.num_games());

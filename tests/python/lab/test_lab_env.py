@@ -1,4 +1,5 @@
 """The Gymnasium environment at its edges: ended episodes, bad actions, human rendering."""
+import corvanta_lab as lab
 import numpy as np
 import pytest
 
@@ -31,3 +32,21 @@ def test_only_integers_are_actions(action):
     with pytest.raises(TypeError, match="integer action id"):
         env.step(action)
     assert env.game.turns == 0
+
+
+def test_one_seed_one_deal_in_every_environment():
+    from corvanta_lab import env as envs
+
+    gym = envs.CorvantaEnv(players=2)
+    observation, _ = gym.reset(seed=7)
+    assert np.array_equal(observation, lab.Game(2, 7).observation())
+    for following in (8, 9):
+        observation, _ = gym.reset()
+        assert np.array_equal(observation, lab.Game(2, following).observation())
+    aec = envs.raw_env(players=3)
+    for seed in (11, None, 13):
+        aec.reset(seed=seed)
+        assert aec.game.to_bytes() == lab.Game(3, 13 if seed == 13 else (12 if seed is None else 11)).to_bytes()
+    vector = lab.VectorGame(4, 2, seed=7)
+    assert [int(s) for s in vector.seeds] == [7, 8, 9, 10]
+    assert np.array_equal(vector.observations[0], lab.Game(2, 7).observation())
