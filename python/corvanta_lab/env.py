@@ -29,9 +29,9 @@ from gymnasium import spaces
 from pettingzoo import AECEnv
 from pettingzoo.utils import wrappers
 
-from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Game
+from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Game, VectorGame
 
-__all__ = ["CorvantaEnv", "env", "raw_env"]
+__all__ = ["CorvantaEnv", "VectorEnv", "env", "raw_env"]
 
 _OBSERVATION_SPACE = spaces.Box(0.0, 1.0, (OBSERVATION_SIZE,), np.float32)
 
@@ -241,5 +241,85 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         return text if self.render_mode == "ansi" else None
 
 
+class VectorEnv(gymnasium.vector.VectorEnv[np.ndarray, np.ndarray, np.ndarray]):
+    """``num_envs`` games stepped together in C++ by one ``VectorGame``: one native call per step,
+    no Python loop over the games. As in ``CorvantaEnv``, one policy plays every seat and each
+    game's observation is that of its seat to act.
+
+    ``step(actions)`` takes one action id per game (an integer array). An id that is not legal in
+    its game raises ``ValueError`` naming the game, and no game moves: mask your actions with
+    ``infos["action_mask"]`` or ``action_masks()`` (bool, ``[num_envs, NUM_ACTIONS]``).
+
+    Autoreset is Gymnasium's same-step mode (``metadata["autoreset_mode"]``): a game that ends is
+    replaced in the same step, so the observation returned for it is the next game's first; its
+    last observation is ``infos["final_obs"][i]`` and its final level
+    ``infos["final_info"]["level"][i]`` (where ``infos["_final_obs"][i]`` is true). Ended games
+    also report ``infos["episode"]`` (``r``: return, ``l``: length, ``_episode`` the mask), as
+    Gymnasium's episode statistics do. One seed, one deal: ``reset(seed=k)`` deals the games of
+    seeds k, k + 1, ..., and games that end are followed by the next seeds not yet dealt.
+    """
+
+    metadata = {"autoreset_mode": gymnasium.vector.AutoresetMode.SAME_STEP}
+
+    def __init__(self, num_envs: int = 16, players: int = 1) -> None:
+        _check_arguments(players, None)
+        if num_envs < 1:
+            raise ValueError(f"a vector environment holds at least one game, not {num_envs}")
+        self.num_envs = num_envs
+        self.players = players
+        self.single_observation_space = _OBSERVATION_SPACE
+        self.single_action_space = spaces.Discrete(NUM_ACTIONS)
+        self.observation_space = gymnasium.vector.utils.batch_space(self.single_observation_space, num_envs)
+        self.action_space = gymnasium.vector.utils.batch_space(self.single_action_space, num_envs)
+        self._games = VectorGame(num_envs, players)
+        self._returns = np.zeros(num_envs, np.float64)
+        self._lengths = np.zeros(num_envs, np.int64)
+
+    def _infos(self) -> dict[str, Any]:
+        games = self._games
+        return {"action_mask": games.action_masks.copy(), "player": games.current_players.copy(),
+                "level": games.levels.copy()}
+
+    def reset(
+        self, *, seed: int | list[int] | None = None, options: dict[str, Any] | None = None
+    ) -> tuple[np.ndarray, dict[str, Any]]:
+        if isinstance(seed, list):
+            if not seed or seed != list(range(seed[0], seed[0] + self.num_envs)):
+                raise ValueError("the games of a vector take consecutive seeds: give the first one (seed=k)")
+            seed = seed[0]
+        self._games.reset(seed)
+        self._returns[:] = 0
+        self._lengths[:] = 0
+        return self._games.observations.copy(), self._infos()
+
+    def step(self, actions: Any) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray, dict[str, Any]]:
+        ids = np.asarray(actions)
+        if ids.dtype.kind not in "iu":
+            raise TypeError(f"actions are integer action ids, not an array of dtype {ids.dtype}")
+        rewards, dones = self._games.step(ids.astype(np.int64, copy=False))
+        games = self._games
+        self._returns += rewards
+        self._lengths += 1
+        infos = self._infos()
+        ended = dones.copy()
+        if ended.any():
+            final_obs = np.full(self.num_envs, None, dtype=object)
+            for i in np.flatnonzero(ended):
+                final_obs[i] = games.final_observations[i].copy()
+            infos["final_obs"], infos["_final_obs"] = final_obs, ended
+            infos["final_info"] = {"level": games.final_levels.copy(), "_level": ended}
+            infos["_final_info"] = ended
+            infos["episode"] = {"r": np.where(ended, self._returns, 0.0), "l": np.where(ended, self._lengths, 0)}
+            infos["_episode"] = ended
+            self._returns[ended] = 0
+            self._lengths[ended] = 0
+        return (games.observations.copy(), rewards.astype(np.float64), ended, np.zeros(self.num_envs, bool), infos)
+
+    def action_masks(self) -> np.ndarray:
+        """The legal action ids of every game as a bool array (the name maskable learners look for)."""
+        return self._games.action_masks.copy()
+
+
 if "corvanta_lab/Corvanta-v0" not in gymnasium.registry:
-    gymnasium.register(id="corvanta_lab/Corvanta-v0", entry_point="corvanta_lab.env:CorvantaEnv")
+    gymnasium.register(id="corvanta_lab/Corvanta-v0", entry_point="corvanta_lab.env:CorvantaEnv",
+                       vector_entry_point="corvanta_lab.env:VectorEnv")

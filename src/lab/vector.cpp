@@ -10,6 +10,7 @@ VectorGame::VectorGame(std::size_t num_games, int players, std::uint64_t seed)
   if (num_games == 0) throw Invalid("a vector holds at least one game");
   with_players(players, [&](auto n) { states_ = std::vector<State<n()>>(num_games); });
   observations_.resize(num_games * kObservationSize);
+  final_observations_.resize(num_games * kObservationSize);
   masks_.resize(num_games * kNumActionIds);
   rewards_.resize(num_games);
   dones_.resize(num_games);
@@ -67,9 +68,12 @@ void VectorGame::step_all(const std::int64_t* ids) {
   for (std::size_t i = 0; i < num_games_; ++i) {
     State<N>& s = states[i];
     const int before = s.level;
+    const int seat = static_cast<int>(s.has_turn.value);
     const auto result = step_state(s, action_from_id(s, static_cast<int>(ids[i])));
     if (result) {
       const int level = result->reward();
+      // The ended game as its last mover sees it, as a single game would show it.
+      observe(s, true, seat, final_observations_.data() + i * kObservationSize);
       rewards_[i] = static_cast<float>(level - before);
       dones_[i] = 1;
       final_levels_[i] = level;

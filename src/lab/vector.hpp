@@ -37,6 +37,9 @@ class VectorGame {
 
   // [B, kObservationSize]: each game's observation for the seat to act.
   float* observations() { return observations_.data(); }
+  // [B, kObservationSize]: where the last step ended a game, its last observation, for the seat
+  // that made the last move (elsewhere whatever an earlier step left).
+  float* final_observations() { return final_observations_.data(); }
   // [B, kNumActionIds]: the legal action ids of each game.
   std::uint8_t* masks() { return masks_.data(); }
   // [B]: enemies defeated by the last step; whether it ended the game; the level of a game that
@@ -64,6 +67,7 @@ class VectorGame {
   std::uint64_t next_seed_ = 0;  // the seed of the next game dealt
   std::variant<std::vector<State<1>>, std::vector<State<2>>, std::vector<State<3>>, std::vector<State<4>>> states_;
   std::vector<float> observations_;
+  std::vector<float> final_observations_;
   std::vector<std::uint8_t> masks_;
   std::vector<float> rewards_;
   std::vector<std::uint8_t> dones_;

@@ -60,12 +60,15 @@ TEST_P(LabVector, StepsLikeSingleGames) {
     for (std::size_t i = 0; i < kGames; ++i) {
       Game& g = games[i];
       const int before = g.reward();
+      const int mover = std::visit([](const auto& s) { return static_cast<int>(s.has_turn.value); }, g.state());
       g.apply_id(static_cast<int>(ids[i]));
       ASSERT_EQ(v.rewards()[i], static_cast<float>(g.reward() - before));
       ASSERT_EQ(v.dones()[i] != 0, g.over());
       if (g.over()) {
         ++finished;
         ASSERT_EQ(v.final_levels()[i], g.reward());
+        g.observation(mover, observation.data());
+        ASSERT_TRUE(std::equal(observation.begin(), observation.end(), v.final_observations() + i * kObservationSize));
         ASSERT_EQ(v.seeds()[i], next_seed);
         g = Game::create(players, next_seed++);
       }

@@ -92,6 +92,10 @@ void bind_vector(nb::module_& m) {
       .def_prop_ro("num_players", &VectorGame::num_players, "The seats of every game.")
       .def_prop_ro("observations", &game_arrays<&VectorGame::observations, kObservationSize>,
                    "[num_games, OBSERVATION_SIZE] float32: each game's observation for its seat to act.")
+      .def_prop_ro("final_observations", &game_arrays<&VectorGame::final_observations, kObservationSize>,
+                   "[num_games, OBSERVATION_SIZE] float32: where the last step ended a game (dones), its last "
+                   "observation for the seat that made the last move, as Game.observation shows it; other rows "
+                   "hold whatever an earlier step left.")
       .def_prop_ro("action_masks", &game_arrays<&VectorGame::masks, kNumActionIds>,
                    "[num_games, NUM_ACTIONS] bool: the legal action ids of each game.")
       .def_prop_ro("rewards", &game_arrays<&VectorGame::rewards>, "[num_games] float32: enemies defeated by the last step.")
