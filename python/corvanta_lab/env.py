@@ -21,6 +21,7 @@ seeded k, and the resets after it deal k + 1, k + 2, ...
 from __future__ import annotations
 
 import operator
+from collections.abc import Callable, Sequence
 from typing import Any
 
 import gymnasium
@@ -29,7 +30,8 @@ from gymnasium import spaces
 from pettingzoo import AECEnv
 from pettingzoo.utils import wrappers
 
-from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Game, VectorGame
+from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Action, Game, VectorGame
+from corvanta_lab.seats import HumanSeat, Player, SeatSpec, parse_seat
 
 __all__ = ["CorvantaEnv", "VectorEnv", "env", "raw_env"]
 
@@ -158,6 +160,26 @@ def env(players: int = 2, render_mode: str | None = None) -> AECEnv[str, dict[st
     return wrappers.OrderEnforcingWrapper(wrapped)
 
 
+def _partner_specs(players: int, partners: Sequence[Any]) -> list[tuple[SeatSpec | None, Any]]:
+    """For seats 1 on: (the parsed seat spec, None) for a spec of ``corvanta match``'s grammar,
+    (None, the partner) for a player or a callable."""
+    if isinstance(partners, str) or len(partners) != players - 1:
+        raise ValueError(f"a game of {players} players has {players - 1} partners of the agent: give a list of "
+                         f"{players - 1} seat specs or players")
+    specs: list[tuple[SeatSpec | None, Any]] = []
+    for partner in partners:
+        if isinstance(partner, str):
+            spec = parse_seat(partner)
+            if isinstance(spec, HumanSeat):
+                raise ValueError("a partner cannot be a human seat")
+            specs.append((spec, None))
+        elif isinstance(partner, Player) or callable(partner):
+            specs.append((None, partner))
+        else:
+            raise TypeError(f"a partner is a seat spec, a player (with play(game)) or a callable, not {partner!r}")
+    return specs
+
+
 class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     """One policy plays every seat: each step acts for the seat to move, the observation is that
     seat's, and ``info["action_mask"]`` (also ``action_masks()``) gives the legal action ids.
@@ -168,6 +190,11 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     raises ``RuntimeError``: call ``reset()``. With ``render_mode="human"`` each reset and step
     prints the position; with ``"ansi"`` ``render()`` returns it.
 
+    With ``partners`` (2 to 4 players: one per seat after the first, each a seat spec of
+    ``corvanta match`` such as ``"strong:300"``, a player with ``play(game)``, or a callable from
+    the game to an action), the agent plays seat 0 only: the partners' moves happen inside
+    ``reset`` and ``step``, and the reward is still the team's, partners' kills included.
+
     The observation is that of the seat to act, so its ``to_move`` part (the seat to act, counted
     from the observer) carries nothing here; it matters in the PettingZoo environment, where every
     seat observes.
@@ -175,7 +202,8 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
 
     metadata = {"render_modes": ["ansi", "human"], "render_fps": 1}
 
-    def __init__(self, players: int = 1, render_mode: str | None = None) -> None:
+    def __init__(self, players: int = 1, render_mode: str | None = None,
+                 partners: Sequence[str | Player | Callable[[Game], Action]] | None = None) -> None:
         _check_arguments(players, render_mode)
         self.players = players
         self.render_mode = render_mode
@@ -184,6 +212,8 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         self.game = Game(players, seed=0)
         self._deals = _Deals()
         self.ended = False  # by the end of the game or an illegal action
+        self._partner_specs = None if partners is None else _partner_specs(players, partners)
+        self._partners: list[Player] = []
 
     def _info(self) -> dict[str, Any]:
         return {
@@ -198,6 +228,11 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
         super().reset(seed=seed)
         self.game = self._deals.game(self.players, seed, self.np_random)
         self.ended = False
+        if self._partner_specs is not None:
+            # Seat specs build a fresh player per game, seeded as `corvanta match` seeds them.
+            self._partners = [given if spec is None else spec.build(self.game.seed, seat)
+                              for seat, (spec, given) in enumerate(self._partner_specs, 1)]
+            self._partners_play()
         if self.render_mode == "human":
             self.render()
         return self.game.observation(), self._info()
@@ -219,6 +254,8 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
             info["illegal_action"] = True
             return self.game.observation(seat), 0.0, True, False, info
         self.game.apply_id(action_id)
+        if self._partner_specs is not None:
+            self._partners_play()
         reward = float(self.game.reward - level)
         self.ended = self.game.is_over
         observer = seat if self.game.is_over else self.game.current_player
@@ -232,6 +269,14 @@ class CorvantaEnv(gymnasium.Env[np.ndarray, np.int64]):
     def action_masks(self) -> np.ndarray:
         """The legal action ids as a bool array (the name maskable learners look for)."""
         return self.game.action_mask()
+
+    def _partners_play(self) -> None:
+        """The partners' moves, until the agent (seat 0) is to act or the game is over."""
+        while not self.game.is_over and self.game.current_player != 0:
+            partner = self._partners[self.game.current_player - 1]
+            view = self.game.clone()  # a partner cannot change the game but by its move
+            action = partner.play(view) if isinstance(partner, Player) else partner(view)
+            self.game.apply(action)
 
     def render(self) -> str | None:
         text = str(self.game)

@@ -50,3 +50,30 @@ def test_one_seed_one_deal_in_every_environment():
     vector = lab.VectorGame(4, 2, seed=7)
     assert [int(s) for s in vector.seeds] == [7, 8, 9, 10]
     assert np.array_equal(vector.observations[0], lab.Game(2, 7).observation())
+
+
+def test_fixed_partners_move_inside_the_step_and_share_the_reward():
+    import gymnasium as gym
+    from corvanta_lab.seats import seat_seed
+
+    env = gym.make("corvanta_lab/Corvanta-v0", players=3, partners=["random:3", lambda game: game.legal_actions()[0]])
+    _, info = env.reset(seed=21)
+    # The same game played by hand: seat 1 as `corvanta match` seeds random:3, seat 2 the callable.
+    game, seat_1 = lab.Game(3, 21), lab.RandomPlayer(seat_seed(3, 21, 1))
+    total, steps = 0.0, 0
+    while True:
+        assert info["player"] == 0 and game.current_player == 0
+        action = int(np.flatnonzero(info["action_mask"])[0])
+        _, reward, terminated, _, info = env.step(action)
+        game.apply_id(action)
+        while not game.is_over and game.current_player != 0:
+            game.apply(seat_1.play(game) if game.current_player == 1 else game.legal_actions()[0])
+        total, steps = total + reward, steps + 1
+        assert reward >= 0
+        if terminated:
+            break
+    assert game.is_over and total == game.level and env.unwrapped.game.history == game.history
+    for bad, error in ((["random"], ValueError), (["human", "random"], ValueError), ([5, "random"], TypeError),
+                       (["nonsense:1", "random"], ValueError)):
+        with pytest.raises(error):
+            gym.make("corvanta_lab/Corvanta-v0", players=3, partners=bad)
