@@ -68,7 +68,8 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
     """The game as a PettingZoo AEC environment: agents ``player_0`` .. ``player_{N-1}``.
 
     ``observe(agent)`` returns ``{"observation": ..., "action_mask": ...}``; the mask is all zeros
-    for an agent that is not to act. Every agent receives the team reward (enemies defeated); all
+    for an agent that is not to act. It is int8, not bool like the other masks of the package:
+    Gymnasium's ``Discrete.sample(mask=...)``, which PettingZoo's tools call, takes only int8. Every agent receives the team reward (enemies defeated); all
     are terminated when the game is won or lost. An illegal action raises ``ValueError``
     (``env()`` turns it into the end of the game instead).
     """
