@@ -102,9 +102,10 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
 
     def observe(self, agent: str) -> dict[str, np.ndarray]:
         seat = self.possible_agents.index(agent)
-        mask = np.zeros(NUM_ACTIONS, np.int8)
         if not self.game.is_over and seat == self.game.current_player:
-            mask[self.game.action_mask()] = 1
+            mask = self.game.action_mask().view(np.int8)  # a fresh array: its bytes are 0 and 1
+        else:
+            mask = np.zeros(NUM_ACTIONS, np.int8)
         return {"observation": self.game.observation(seat), "action_mask": mask}
 
     def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> None:
