@@ -1,4 +1,4 @@
-"""Learn to play with numpy alone: REINFORCE on the Gymnasium environment.
+"""Learn to play with numpy alone: REINFORCE on corvanta_lab's games.
 
 A linear softmax policy over the legal action ids (logits = W @ [observation, 1], illegal ids
 masked out), trained by REINFORCE with a linear value baseline and Adam. The episode's return is
@@ -8,7 +8,8 @@ and both mean levels are printed.
 
     python examples/learn.py [--players 1] [--episodes 6000] [--seed 0]
 
-Needs the ``env`` extra: pip install .[env]
+Only numpy and the lab: each episode is a ``corvanta_lab.Game`` stepped by action id, the same
+steps the Gymnasium environment (the ``env`` extra) takes.
 """
 from __future__ import annotations
 
@@ -17,11 +18,9 @@ import time
 from collections.abc import Callable
 from typing import Any
 
-import gymnasium as gym
 import numpy as np
 
 import corvanta_lab as lab
-import corvanta_lab.env  # noqa: F401  (registers corvanta_lab/Corvanta-v0)
 
 FEATURES = lab.OBSERVATION_SIZE + 1
 
@@ -57,21 +56,22 @@ def features(obs: Vector) -> Vector:
     return np.append(obs, 1.0)
 
 
-def play(env: gym.Env[Any, int], choose: Chooser, seed: int) -> tuple[int, list[Step]]:
-    """One episode; returns the level and the steps (features, mask, action, reward)."""
-    obs, info = env.reset(seed=seed)
+def play(players: int, choose: Chooser, seed: int) -> tuple[int, list[Step]]:
+    """One episode, the game of this seed; returns the level and the steps (features, mask,
+    action, reward: the enemies the step defeated)."""
+    game = lab.Game(players, seed)
     steps: list[Step] = []
-    done = False
-    while not done:
-        x, mask = features(obs), info["action_mask"]
+    while not game.is_over:
+        x, mask = features(game.observation().astype(np.float64)), game.action_mask()
         action = choose(x, mask)
-        obs, reward, done, _, info = env.step(action)
-        steps.append((x, mask, action, float(reward)))
-    return info["level"], steps
+        level = game.level
+        game.apply_id(action)
+        steps.append((x, mask, action, float(game.level - level)))
+    return game.level, steps
 
 
-def evaluate(env: gym.Env[Any, int], choose: Chooser, games: int, seed: int) -> float:
-    return float(np.mean([play(env, choose, seed + g)[0] for g in range(games)]))
+def evaluate(players: int, choose: Chooser, games: int, seed: int) -> float:
+    return float(np.mean([play(players, choose, seed + g)[0] for g in range(games)]))
 
 
 def main() -> None:
@@ -84,7 +84,6 @@ def main() -> None:
     parser.add_argument("--seed", type=int, default=0)
     args = parser.parse_args()
 
-    env = gym.make("corvanta_lab/Corvanta-v0", players=args.players)
     rng = np.random.default_rng(args.seed)
     weights = np.zeros((lab.NUM_ACTIONS, FEATURES))
     value = np.zeros(FEATURES)
@@ -104,7 +103,7 @@ def main() -> None:
     for batch_start in range(0, args.episodes, args.batch):
         grad_w, grad_v = np.zeros_like(weights), np.zeros_like(value)
         for e in range(batch_start, min(batch_start + args.batch, args.episodes)):
-            level, steps = play(env, sample, seed=10**6 + e)
+            level, steps = play(args.players, sample, seed=10**6 + e)
             levels.append(level)
             to_go = float(level)  # the return from each step on: the enemies still to be defeated
             for x, mask, action, reward in steps:
@@ -121,8 +120,8 @@ def main() -> None:
             print(f"episodes {len(levels):6d}  mean level of the last 500: {recent:.2f}  "
                   f"({time.perf_counter() - started:.0f} s)", flush=True)
 
-    random_level = evaluate(env, uniform, args.eval_games, args.seed)
-    trained_level = evaluate(env, greedy, args.eval_games, args.seed)
+    random_level = evaluate(args.players, uniform, args.eval_games, args.seed)
+    trained_level = evaluate(args.players, greedy, args.eval_games, args.seed)
     print(f"uniform random policy: mean level {random_level:.2f} over {args.eval_games} games")
     print(f"trained policy:        mean level {trained_level:.2f} over {args.eval_games} games")
 

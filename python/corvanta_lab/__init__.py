@@ -44,7 +44,7 @@ Observations
 
 {observation layout}
 
-Environments are in ``corvanta_lab.env`` (PettingZoo and Gymnasium, ``pip install .[env]``).
+Environments are in ``corvanta_lab.env`` (PettingZoo and Gymnasium, ``pip install '.[env]'``).
 """
 
 from corvanta_lab._core import (

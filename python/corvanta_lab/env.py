@@ -1,6 +1,6 @@
 """Environments: PettingZoo (AEC) and Gymnasium, on ``corvanta_lab.Game``.
 
-Needs the ``env`` extra (``pip install .[env]``). Importing this module registers the Gymnasium
+Needs the ``env`` extra (``pip install '.[env]'``). Importing this module registers the Gymnasium
 environment ``corvanta_lab/Corvanta-v0``::
 
     import gymnasium as gym
