@@ -1,9 +1,10 @@
 """Plays one seeded game with search players and shows, every turn, what the search thought.
 
 Each seat is a small Python player around a built-in MCTSPlayer: it asks the search for a move,
-prints the state, the three best-ranked actions (visits and average reward, the level a playout
-reached on average, 12 for a win) and the choice. The deal is seeded; the search draws its own
-random re-deals of the hidden cards, so two runs can differ.
+shows the position, the three best-ranked actions (visits and average reward, the level a
+playout reached on average, 12 for a win) and the choice, in the console's words (see play.py).
+The deal is seeded; the search draws its own random re-deals of the hidden cards, so two runs
+can differ.
 
     python3 examples/search.py [--players N] [--seed S] [--playouts P] [--threads T]
 """
@@ -14,26 +15,31 @@ import time
 from typing import TYPE_CHECKING
 
 import corvanta
+from corvanta_lab.moves import move_text
+from play import Story
 
 if TYPE_CHECKING:  # the submodules are attributes of the module, not importable at run time
     from corvanta.actions import Action
 
 
 class ShowSearch:
-    """A Python player that lets an MCTSPlayer choose and prints its ranking."""
+    """A Python player that lets an MCTSPlayer choose and shows its ranking."""
 
-    def __init__(self, seat: int, searcher: corvanta.players.MCTSPlayer) -> None:
+    def __init__(self, seat: int, searcher: corvanta.players.MCTSPlayer, story: Story) -> None:
         self.seat = seat
         self.searcher = searcher
+        self.story = story
         self.turns = 0
 
     def play(self, state: corvanta.PyState) -> Action:
         self.turns += 1
         action = self.searcher.play(state)
-        print(state)
+        legal = state.action_space()
+        self.story.position()
         for rank, (candidate, visits, avg_reward) in enumerate(self.searcher.ranked_actions()[:3], 1):
-            print(f"  {rank}. {str(candidate):<40} visits {visits:>6}  average reward {avg_reward:5.2f}")
-        print(f"Seat {self.seat} plays {action}\n")
+            text = move_text(self.story.action_at(legal.index(candidate)))
+            print(f"  {rank}. {text:<16} visits {visits:>6}  average reward {avg_reward:5.2f}")
+        self.story.move(legal.index(action), len(legal))
         return action
 
 
@@ -46,14 +52,15 @@ def main() -> None:
     args = parser.parse_args()
 
     started = time.monotonic()
-    seats = [ShowSearch(seat, corvanta.players.MCTSPlayer(args.playouts, args.threads, True))
+    story = Story(args.players, args.seed)
+    seats = [ShowSearch(seat, corvanta.players.MCTSPlayer(args.playouts, args.threads, True), story)
              for seat in range(args.players)]
     game = corvanta.CorvantaGame(seats, seed=args.seed)
     result = game.playout()
     outcome = "won" if result == 0 else "lost"
-    turns = sum(seat.turns for seat in seats)
-    print(f"Result: {result!r}: the players {outcome} after {turns} turns, defeating {game.reward()} of 12 "
-          f"enemies ({time.monotonic() - started:.1f} s).")
+    moves = sum(seat.turns for seat in seats)
+    print(f"\nThe players {outcome} after {moves} moves, defeating {game.reward()} of 12 enemies "
+          f"({time.monotonic() - started:.1f} s).")
 
 
 if __name__ == "__main__":

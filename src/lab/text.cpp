@@ -31,11 +31,6 @@ std::string lower(std::string_view text) {
 
 }  // namespace
 
-std::string card_text(Card c) {
-  if (c.value == CardValue::Jester) return "Jester";
-  return std::string(kSymbols[static_cast<int>(c.suit)]) + std::string(text::value_name(c.value));
-}
-
 std::string card_label(Card c) {
   if (c.value == CardValue::Jester) return "Jk";
   return std::string(text::value_name(c.value)) + kSuitLetters[static_cast<int>(c.suit)];
@@ -65,7 +60,7 @@ std::string action_text(const Action& a) {
   std::string out(kNames[static_cast<int>(a.kind)]);
   if (a.kind == Action::Kind::ChangePlayer) out += " " + std::to_string(a.player.value);
   if (a.has_cards())
-    for (const Card& c : a.cards) out += " " + card_text(c);
+    for (const Card& c : a.cards) out += " " + card_label(c);
   return out;
 }
 

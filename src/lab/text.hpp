@@ -1,6 +1,6 @@
 #pragma once
-// The lab's text forms of cards and actions: never coloured, so that they read the same in a
-// log, a notebook and a terminal.
+// The lab's text forms of cards and actions, in the notation of the console: never coloured, so
+// that they read the same in a log, a notebook and a terminal.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,13 +9,13 @@
 
 namespace corvanta::lab {
 
-// "♠K", "♦10", "Jester".
-std::string card_text(Card c);
-// The short label typed by people: "Ks", "10d", "Ah", "Jk" for the jester.
+// The lab's one notation for a card, the one people type at the console: "Ks", "10d", "Ah",
+// "Jk" for the jester.
 std::string card_label(Card c);
-// A label or a card text, in any letter case ("5h", "10C", "♥5", "jk", "Jester").
+// A label in any letter case ("5h", "10C", "jk"), or the symbol forms of the corvanta module's
+// texts ("♥5", "Jester").
 std::optional<Card> parse_card(std::string_view text);
-// "play ♠5", "animal combo ♥A ♣7", "combo ♦2 ♠2", "yield", "discard ♠3 ♥K", "change player 1",
+// "play 5s", "animal combo Ah 7c", "combo 2d 2s", "yield", "discard 3s Kh", "change player 1",
 // "refill hand".
 std::string action_text(const Action& a);
 

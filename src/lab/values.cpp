@@ -24,7 +24,7 @@ Card card_of_text(std::string_view text) {
 }
 
 Enemy make_enemy(Card card, std::optional<int> health, std::optional<int> attack, bool jester_applied) {
-  if (!is_royal(card.value)) throw Invalid(card_text(card) + " is not an enemy");
+  if (!is_royal(card.value)) throw Invalid(card_label(card) + " is not an enemy");
   Enemy e = Enemy::create(card);
   if (health) {
     if (*health < -128 || *health > e.health) throw Invalid("health out of range");
@@ -87,7 +87,7 @@ std::string enemy_repr(const Enemy& e) {
 }
 
 std::string enemy_text(const Enemy& e) {
-  return card_text(e.card) + " (health " + std::to_string(e.health) + ", attack " + std::to_string(e.attack) +
+  return card_label(e.card) + " (health " + std::to_string(e.health) + ", attack " + std::to_string(e.attack) +
          (e.jester_applied ? ", jester" : "") + ")";
 }
 
@@ -101,13 +101,13 @@ std::string game_text(const Game& g) {
           out += ", player " + std::to_string(s.has_turn.value) + " to act";
         out += "\nenemy: ";
         if (const Enemy* e = s.current_enemy())
-          out += card_text(e->card) + " health " + std::to_string(e->health) + " attack " + std::to_string(e->attack) +
+          out += card_label(e->card) + " health " + std::to_string(e->health) + " attack " + std::to_string(e->attack) +
                  (e->jester_applied ? " (jester)" : "");
         else
           out += "none";
         for (const Player& p : s.players) {
           out += "\nhand " + std::to_string(p.id.value) + ":";
-          for (const Card& c : sorted_hand(p.hand)) out += " " + card_text(c);
+          for (const Card& c : sorted_hand(p.hand)) out += " " + card_label(c);
         }
         out += "\ntavern " + std::to_string(s.table.tavern_deck.size()) + ", discard " +
                std::to_string(s.table.discard_pile.size()) + ", castle " + std::to_string(s.table.castle_deck.size());

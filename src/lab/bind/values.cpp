@@ -106,7 +106,7 @@ void bind_card(nb::module_& m) {
       .def_prop_ro("label", [](Card c) { return card_label(c); }, "The short label: '5h', '10c', 'Ks', 'Jk'.")
       .def_prop_ro("attack", [](Card c) { return attack_value(c); }, "The card's worth as damage and when discarding.")
       .def_prop_ro("is_jester", [](Card c) { return c == kJester; }, "Whether this is the jester.")
-      .def("__str__", [](Card c) { return card_text(c); })
+      .def("__str__", [](Card c) { return card_label(c); })
       .def("__repr__", &card_repr)
       .def("__eq__", [](Card a, nb::handle b) {
         return nb::isinstance<Card>(b) && a == nb::cast<Card>(b);
