@@ -64,10 +64,9 @@ from corvanta_lab._core import (
     Suit,
     Value,
     VectorGame,
-    search,
 )
 from corvanta_lab._core import OBSERVATION_PARTS as _OBSERVATION_PARTS
-from corvanta_lab.players import SearchPlayer
+from corvanta_lab.players import SearchPlayer, search
 
 
 def _layout_table() -> str:

@@ -4,9 +4,45 @@ from __future__ import annotations
 
 from typing import Literal
 
-from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game, search
+from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game
+from corvanta_lab._core import search as _search
 
-__all__ = ["SearchPlayer"]
+__all__ = ["SearchPlayer", "search"]
+
+# The names of ROLLOUT_POLICIES, the engine's table (a test holds the two together).
+RolloutPolicy = Literal["uniform", "greedy"]
+Stream = Literal["move", "sample", "rollout"]
+Tree = Literal["samples", "information-set"]
+
+
+def search(
+    game: Game,
+    playouts: int,
+    threads: int = 1,
+    heuristics: bool = True,
+    samples: int = 1,
+    *,
+    policy: int | None = None,
+    public_discard: bool = False,
+    rollout_redeal: bool = True,
+    rollout_policy: RolloutPolicy = "uniform",
+    strength: Literal["strong"] | None = None,
+    stream: Stream = "sample",
+    clairvoyant: bool = False,
+    exploration: float | None = None,
+    tree: Tree | None = None,
+    widening: float | None = None,
+    near_tie: float | None = None,
+    seconds: float | None = None,
+) -> list[tuple[Action, int, float]]:
+    return _search(game, playouts, threads, heuristics, samples, policy=policy, public_discard=public_discard,
+                   rollout_redeal=rollout_redeal, rollout_policy=rollout_policy, strength=strength, stream=stream,
+                   clairvoyant=clairvoyant, exploration=exploration, tree=tree, widening=widening,
+                   near_tie=near_tie, seconds=seconds)
+
+
+# The engine's own description of its options.
+search.__doc__ = getattr(_search, "__nb_signature__")[0][1]
 
 
 class SearchPlayer:
@@ -34,10 +70,10 @@ class SearchPlayer:
         policy: int | None = None,
         public_discard: bool = False,
         rollout_redeal: bool = True,
-        rollout_policy: str = "uniform",  # a name of ROLLOUT_POLICIES, the engine's table
-        stream: Literal["move", "sample", "rollout"] = "sample",
+        rollout_policy: RolloutPolicy = "uniform",
+        stream: Stream = "sample",
         clairvoyant: bool = False,
-        tree: Literal["samples", "information-set"] | None = None,
+        tree: Tree | None = None,
         widening: float | None = None,
         near_tie: float | None = None,
     ) -> None:

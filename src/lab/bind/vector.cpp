@@ -121,7 +121,10 @@ void bind_vector(nb::module_& m) {
           v.step(ids.data());
         }
         return std::make_tuple(game_arrays<&VectorGame::rewards>(self), game_arrays<&VectorGame::dones>(self));
-      }, "action_ids"_a,
+      }, nb::sig("def step(self, action_ids: numpy.typing.NDArray[numpy.integer]) -> "
+                 "tuple[numpy.ndarray[dtype=float32, shape=(*), writable=False], "
+                 "numpy.ndarray[dtype=bool, shape=(*), writable=False]]"),
+         "action_ids"_a,
          "Apply one action id to every game: a one-dimensional array (or sequence) of integers, one per "
          "game (TypeError for another dtype or shape). All are checked first: ValueError names an "
          "illegal one and nothing moves. Returns (rewards, dones), views updated in place by the next step.");

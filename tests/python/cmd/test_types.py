@@ -1,6 +1,7 @@
 """Every public class and function of the lab is documented, and inspect reads every signature."""
 import importlib
 import inspect
+import typing
 
 import corvanta_lab as lab
 import pytest
@@ -41,10 +42,15 @@ def test_inspect_reads_the_signatures_of_native_functions():
             inspect.signature(obj)
             checked += 1
     assert checked > 30
-    search = inspect.signature(lab.search)
-    assert str(search).startswith("(game: 'corvanta_lab._core.Game', playouts: 'int', threads: 'int' = 1, ")
+    # The typed face of the native search: the same parameters, Literal names where the engine
+    # takes a name from a table.
+    search, native = inspect.signature(lab.search), inspect.signature(lab._core.search)
+    assert list(search.parameters) == list(native.parameters)
+    assert [p.default for p in search.parameters.values()] == [p.default for p in native.parameters.values()]
     assert search.parameters["policy"].kind == inspect.Parameter.KEYWORD_ONLY
-    assert search.return_annotation == "list[tuple[corvanta_lab._core.Action, int, float]]"
+    assert search.parameters["strength"].annotation.replace('"', "'") == "Literal['strong'] | None"
+    assert typing.get_args(lab.players.RolloutPolicy) == lab._core.ROLLOUT_POLICIES
+    assert lab.search.__doc__.startswith("Monte Carlo tree search")
     game = lab.Game(2, seed=1)
     assert list(inspect.signature(game.observation).parameters) == ["player"]  # bound: no self
     assert list(inspect.signature(lab.Game.observation).parameters) == ["self", "player"]
@@ -64,3 +70,22 @@ def test_native_methods_and_properties_have_docstrings():
             if not any(doc for _, doc, _ in function.__nb_signature__):
                 undocumented.append(f"{name}.{attr}")
     assert undocumented == []
+
+
+def test_mypy_rejects_what_the_lab_would_refuse(tmp_path):
+    api = pytest.importorskip("mypy.api")
+    script = tmp_path / "user.py"
+    script.write_text(
+        "import numpy as np\n"
+        "import corvanta_lab as lab\n"
+        "vector = lab.VectorGame(2, 1, seed=0)\n"
+        "vector.step(np.zeros(2, dtype=np.int64))\n"
+        "vector.step('abc')\n"
+        "game = lab.Game(1, 0)\n"
+        "lab.search(game, 10, strength='strong', rollout_policy='greedy', tree='information-set')\n"
+        "lab.search(game, 10, strength='weak')\n"
+        "lab.SearchPlayer(10, rollout_policy='clever')\n"
+    )
+    out, _, status = api.run(["--strict", "--no-incremental", str(script)])
+    errors = sorted({int(line.split(":")[1]) for line in out.splitlines() if ": error:" in line})
+    assert status == 1 and errors == [5, 8, 9], out
