@@ -21,15 +21,26 @@ __all__ = ["card", "actions", "players", "CorvantaGame"]
 class Player(Protocol):
     """What a seat of a game needs: `play(state=...)` returning one of the state's actions."""
 
-    def play(self, *, state: PyState) -> Action: ...
+    def play(self, *, state: PyState) -> Action:
+        """One of `state.action_space()`, for the seat to act."""
 
 @final
 class CorvantaGame:
+    """One game: its state and one player per seat, played to its end by `playout()`."""
+
     def __new__(
         cls,
         players: Sequence[players.RandomPlayer | players.InputPlayer | players.MCTSPlayer | Player],
         seed: int | None = None,
-    ) -> CorvantaGame: ...
-    def playout(self) -> GameResult: ...
-    def print(self) -> None: ...
-    def reward(self) -> int: ...
+    ) -> CorvantaGame:
+        """A new game with one seat per player (1 to 4; ValueError otherwise), dealt from `seed`
+        (an unsigned 64-bit integer; a fresh deal without one). Built-in players are copied into
+        the game; other objects are played through their `play(state=...)` method."""
+    def playout(self) -> GameResult:
+        """Plays the game to its end, asking each seat in turn for a legal action, and returns the
+        result (`GameResult.Won` or `.Lost`, equal to 0 or 1). An action that is not legal raises
+        KeyError and leaves the state as it was; an exception of a Python player ends it too."""
+    def print(self) -> None:
+        """Writes a debugging dump of the whole state, hidden cards included, to standard error."""
+    def reward(self) -> int:
+        """The level reached: the enemies defeated so far, 12 for a win."""

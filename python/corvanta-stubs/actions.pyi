@@ -15,51 +15,86 @@ __all__ = [
 
 @final
 class ActionPlay:
-    def __new__(cls, card: Card) -> ActionPlay: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """Play one card. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, card: Card) -> ActionPlay:
+        """Play `card`."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionAnimalCombo:
-    def __new__(cls, c1: Card, c2: Card) -> ActionAnimalCombo: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """Play an Ace with one other card. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, c1: Card, c2: Card) -> ActionAnimalCombo:
+        """Play the Ace `c1` with `c2`, in this order."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionCombo:
-    def __new__(cls, cards: Sequence[Card]) -> ActionCombo: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """Play two to four cards of one value worth at most 10 together. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, cards: Sequence[Card]) -> ActionCombo:
+        """Play these cards, in this order (at most 4)."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionYield:
-    def __new__(cls, *args: Any, **kwargs: Any) -> ActionYield: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """Play nothing this turn. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, *args: Any, **kwargs: Any) -> ActionYield:
+        """The yield."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionDiscard:
-    def __new__(cls, cards: Sequence[Card]) -> ActionDiscard: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """Discard cards worth at least the enemy's attack. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, cards: Sequence[Card]) -> ActionDiscard:
+        """Discard these cards, in this order (at most 8)."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionChangePlayer:
-    def __new__(cls, id: int) -> ActionChangePlayer: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """After a jester: hand the turn to a seat. Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, id: int) -> ActionChangePlayer:
+        """Hand the turn to seat `id`."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
 class ActionRefillHand:
-    def __new__(cls, *args: Any, **kwargs: Any) -> ActionRefillHand: ...
-    def __eq__(self, value: object, /) -> bool: ...
-    def __ne__(self, value: object, /) -> bool: ...
+    """One player only: discard the hand and draw a full one (twice a game). Compared with `==`; shown by `str()`."""
+
+    def __new__(cls, *args: Any, **kwargs: Any) -> ActionRefillHand:
+        """The refill."""
+    def __eq__(self, value: object, /) -> bool:
+        """The same kind of action with the same payload."""
+    def __ne__(self, value: object, /) -> bool:
+        """Not the same kind of action with the same payload."""
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 Action = (
