@@ -16,7 +16,7 @@ from dataclasses import dataclass
 from typing import Protocol, cast, runtime_checkable
 
 from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game, RandomPlayer, search
-from corvanta_lab.players import SearchPlayer
+from corvanta_lab.players import RolloutPolicy, SearchPlayer
 
 __all__ = [
     "FACTORY",
@@ -98,7 +98,7 @@ class SearchSeat:
     heuristics: bool = True
     samples: int = 1
     policy: int | None = None
-    rollout: str = "uniform"
+    rollout: RolloutPolicy = "uniform"
 
     @property
     def text(self) -> str:
@@ -196,10 +196,10 @@ def _fields(args: list[str], low: int, high: int, spec: str, kind: str) -> None:
         raise ValueError(f"{spec}: use {SEAT_KINDS[kind].grammar}")
 
 
-def _rollout(text: str, spec: str) -> str:
+def _rollout(text: str, spec: str) -> RolloutPolicy:
     if text not in ROLLOUT_POLICIES:
         raise ValueError(f"{spec}: ROLLOUT must be one of {', '.join(ROLLOUT_POLICIES)}, not {text!r}")
-    return text
+    return cast(RolloutPolicy, text)
 
 
 def _human(args: list[str], spec: str) -> SeatSpec:

@@ -77,6 +77,8 @@ def test_mypy_rejects_what_the_lab_would_refuse(tmp_path, monkeypatch):
     api = pytest.importorskip("mypy.api")
     # Check the package these tests import: a build tree is named to mypy, an installed one it finds.
     root = pathlib.Path(lab.__file__).resolve().parents[1]
+    if not (root / "corvanta_lab" / "_core.pyi").exists():
+        pytest.skip("this build of the lab has no stubs")
     if "site-packages" not in root.parts:
         monkeypatch.setenv("MYPYPATH", str(root))
     script = tmp_path / "user.py"
