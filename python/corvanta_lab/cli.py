@@ -212,12 +212,14 @@ def _match(args: argparse.Namespace, echo: bool = True) -> list[Summary]:
         with _stop_on_signals():
             summaries = run_match([_configuration(args)], seeds, out=args.out, workers=args.workers,
                                   cluster=args.cluster, log_actions=args.log_actions, progress=not args.quiet)
-    except _Terminated:
-        print(f"\ncorvanta match: terminated{kept}", file=sys.stderr)
-        raise SystemExit(143) from None
-    except KeyboardInterrupt:
-        print(f"\ncorvanta match: interrupted{kept}", file=sys.stderr)
-        raise SystemExit(130) from None
+    except KeyboardInterrupt as stop:
+        # The games that finished before the stop are summarised as a finished run's are.
+        finished = [summary for summary in getattr(stop, "summaries", []) if summary.games]
+        if echo and finished:
+            print("\n" + table(finished))
+        how, status = ("terminated", 143) if isinstance(stop, _Terminated) else ("interrupted", 130)
+        print(f"\ncorvanta match: {how}{kept}", file=sys.stderr)
+        raise SystemExit(status) from None
     except WorkersLost as error:
         print(f"corvanta match: {error}; stopped{kept}", file=sys.stderr)
         raise SystemExit(1) from None

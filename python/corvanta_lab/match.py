@@ -488,8 +488,10 @@ class _InOrder:
         self.done = plan.done
         self.waiting: dict[int, GameRecord] = {}
         self.next = 0
+        self.received: list[GameRecord] = []  # every game finished by this run
 
     def add(self, record: GameRecord) -> None:
+        self.received.append(record)
         self.waiting[self.order[_key(record)]] = record
         while self.next < len(self.games):
             if self.games[self.next] in self.done:
@@ -578,7 +580,8 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     Returns one summary per configuration over the requested seeds, the ones read back from
     ``out`` included. ``out`` is locked for the run (``ResultsFileLocked`` if another run holds
     it). Ctrl-C (any ``KeyboardInterrupt``) stops the run: the records of every finished game are
-    in the file and the exception propagates; so does ``WorkersLost`` if workers keep dying.
+    in the file and the exception propagates, with the summaries of those games as its
+    ``summaries`` attribute; ``WorkersLost`` propagates if workers keep dying.
     """
     plan = _plan(configurations, seeds, log_actions)
     sink = None
@@ -588,7 +591,13 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     if progress and out is not None and len(tasks) < len(plan.order):
         print(f"resuming {out}: {len(plan.order) - len(tasks)} of {len(plan.order)} games done", file=sys.stderr)
     started = time.perf_counter()
-    played = _run(tasks, _InOrder(sink, plan), workers or os.cpu_count() or 1, cluster, progress)
+    in_order = _InOrder(sink, plan)
+    try:
+        played = _run(tasks, in_order, workers or os.cpu_count() or 1, cluster, progress)
+    except KeyboardInterrupt as stop:
+        # What finished before the stop, for the caller to show (`stop.summaries`).
+        stop.summaries = _summaries(plan, in_order.received, time.perf_counter() - started)  # type: ignore[attr-defined]
+        raise
     return _summaries(plan, played, time.perf_counter() - started)
 
 

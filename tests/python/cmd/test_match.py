@@ -1,6 +1,7 @@
 """corvanta match: seeded games on any number of workers or a Dask cluster, resumable files."""
 import json
 import math
+import re
 import signal
 import subprocess
 import sys
@@ -73,11 +74,14 @@ def test_ctrl_c_leaves_a_valid_file(tmp_path):
     while time.monotonic() < deadline and (not out.exists() or out.read_text().count("\n") < 2):
         time.sleep(0.2)
     process.send_signal(signal.SIGINT)
-    _, err = process.communicate(timeout=30)
+    shown, err = process.communicate(timeout=30)
     assert process.returncode == 130 and "Traceback" not in err
     assert err.strip().splitlines()[-1].startswith("corvanta match: interrupted")
     records = read_records(out)
     assert records and out.read_text().endswith("\n") and len(records) == out.read_text().count("\n")
+    # The summary of what finished: one row, as many games as the file holds.
+    row = re.search(r"^mcts:200 x2 +(\d+) ", shown, re.M)
+    assert row and int(row.group(1)) == len(records), shown
 
 
 def test_plot_writes_a_histogram(tmp_path):
