@@ -84,6 +84,28 @@ def _layout_table() -> str:
     return "\n".join(lines)
 
 
+def _help_for_native_classes() -> None:
+    """help() on the native classes as on Python ones: each property's type before its text, and
+    static methods listed as functions with their signatures."""
+    import functools
+
+    for cls in (Action, Card, Enemy, Game, VectorGame, RandomPlayer):
+        for name, member in list(vars(cls).items()):
+            if isinstance(member, property) and member.fget is not None:
+                signature = getattr(member.fget, "__nb_signature__", None)
+                if signature and member.__doc__ and "->" in signature[0][0]:
+                    member.__doc__ = f"{signature[0][0].rpartition('-> ')[2]}: {member.__doc__}"
+            elif type(member).__name__ == "nb_func" and not name.startswith("_"):
+                native = member
+
+                @functools.wraps(native)
+                def static(*args: object, __native: object = native, **kwargs: object) -> object:
+                    return __native(*args, **kwargs)  # type: ignore[operator]
+
+                setattr(cls, name, staticmethod(static))
+
+
+_help_for_native_classes()
 __doc__ = (__doc__ or "").replace("{observation layout}", _layout_table())
 
 __all__ = [

@@ -1,8 +1,8 @@
 """inspect.Signature objects for nanobind functions, read from their ``__nb_signature__`` text.
 
 The native extension adds a ``__signature__`` getter to nanobind's function types that calls
-``signature`` here. Overloads that share their parameter names give one signature; overloads
-that name a parameter differently keep the first overload's name for it.
+``signature`` here. Overloads of one shape give one signature: each parameter has the first
+overload's name and the union of the overloads' annotations (``apply(action: Action | int)``).
 """
 
 from __future__ import annotations
@@ -62,6 +62,24 @@ def _parameters(text: str, defaults: tuple[Any, ...] | None) -> tuple[list[inspe
     return out, annotation(function.returns)
 
 
+def _merged(first: list[inspect.Parameter], others: list[list[inspect.Parameter]]) -> list[inspect.Parameter]:
+    """Overloads of one shape (as many parameters, of the same kinds and defaults) as one signature:
+    each parameter keeps the first overload's name and takes the union of the annotations, in the
+    order the overloads give them. Overloads of different shapes keep the first one's."""
+    shape = [(p.kind, p.default) for p in first]
+    if any([(p.kind, p.default) for p in other] != shape for other in others):
+        return first
+    merged = []
+    for i, parameter in enumerate(first):
+        annotations: list[Any] = []
+        for candidate in [parameter, *(other[i] for other in others)]:
+            if candidate.annotation is not inspect.Parameter.empty and candidate.annotation not in annotations:
+                annotations.append(candidate.annotation)
+        annotation = " | ".join(annotations) if len(annotations) > 1 else parameter.annotation
+        merged.append(parameter.replace(annotation=annotation))
+    return merged
+
+
 def signature(function: Any) -> inspect.Signature:
     """The signature of a nanobind function, or of a method bound to an instance (without self)."""
     bound = hasattr(function, "__self__") and hasattr(function, "__func__")
@@ -69,6 +87,7 @@ def signature(function: Any) -> inspect.Signature:
     parameters, returns = _parameters(overloads[0][0], overloads[0][2])
     if len(overloads) > 1:
         returns = inspect.Signature.empty if len({o[0].rpartition("->")[2] for o in overloads}) > 1 else returns
+        parameters = _merged(parameters, [_parameters(o[0], o[2])[0] for o in overloads[1:]])
     if bound:
         parameters = parameters[1:]
     return inspect.Signature(parameters, return_annotation=returns)

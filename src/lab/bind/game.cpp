@@ -107,7 +107,7 @@ void def_moves(nb::class_<Game>& c) {
         if (index.value && *index.value < 0) throw Invalid("action index " + index.text() + " is negative");
         if (!index.value) throw Invalid("action index " + index.text() + " is out of range");
         g.apply_index(static_cast<std::size_t>(*index.value));
-      }, "index"_a)
+      }, "action"_a)
       .def("legal_action_ids", &Game::legal_action_ids, "The ids of the legal actions, ascending.")
       .def("action_mask", [](const Game& g) {
         auto mask = owned_array<bool, 1>({static_cast<std::size_t>(kNumActionIds)});

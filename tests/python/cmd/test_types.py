@@ -32,8 +32,10 @@ def native_callables():
         yield name, obj
         if inspect.isclass(obj) and not issubclass(obj, int):
             for attr, member in vars(obj).items():
-                if type(member).__name__ in ("nb_func", "nb_method") and (attr == "__init__" or not attr.startswith("_")):
-                    yield f"{name}.{attr}", getattr(obj, attr)
+                # Static methods reach Python wrapped (for help()): the native function is inside.
+                native = getattr(getattr(member, "__func__", member), "__wrapped__", member)
+                if type(native).__name__ in ("nb_func", "nb_method") and (attr == "__init__" or not attr.startswith("_")):
+                    yield f"{name}.{attr}", native
 
 
 def test_inspect_reads_the_signatures_of_native_functions():
@@ -56,6 +58,19 @@ def test_inspect_reads_the_signatures_of_native_functions():
     assert list(inspect.signature(game.observation).parameters) == ["player"]  # bound: no self
     assert list(inspect.signature(lab.Game.observation).parameters) == ["self", "player"]
     assert str(inspect.signature(lab.Game)) == "(players: 'int', seed: 'int | None' = None) -> 'None'"
+    # Overloads of one shape read as one signature with the union of their types.
+    assert str(inspect.signature(lab.Game.apply)) == "(self, action: 'corvanta_lab._core.Action | int') -> 'None'"
+
+
+def test_help_shows_the_types_of_properties_and_the_static_methods():
+    import pydoc
+
+    text = pydoc.render_doc(lab.Game, renderer=pydoc.plaintext)
+    assert "nb_func object" not in text
+    assert "from_bytes(data: 'bytes') -> 'corvanta_lab._core.Game'" in text
+    assert vars(lab.Game)["level"].__doc__.startswith("int: ")
+    game = lab.Game(1, 2)
+    assert lab.Game.from_bytes(game.to_bytes()) == game and lab.Card.parse("Kh").label == "Kh"
 
 
 def test_native_methods_and_properties_have_docstrings():
