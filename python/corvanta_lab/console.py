@@ -79,7 +79,7 @@ class Style:
 
 def _enemy_line(enemy: Enemy | None, style: Style) -> str:
     if enemy is None:
-        return "Enemy   none: the castle has fallen"
+        return "Enemy   none: the castle has fallen; the win comes with your next play"
     immunity = ("immunity cancelled by the jester" if enemy.jester_applied
                 else f"immune to {_SUIT_NAMES[enemy.card.suit]}")
     return (f"Enemy   {style.card(enemy.card)}  health {enemy.health}/{_FULL_HEALTH[enemy.card.value]}  "
@@ -115,8 +115,13 @@ def _prompt(game: Game, chosen: Sequence[Card]) -> str:
             total = sum(card.attack for card in chosen)
             labels = " ".join(card.label for card in chosen)
             return f"P{seat}, chosen {labels} = {total} of {game.discard_amount}: add cards (c clears) > "
-        return f"P{seat}, the enemy strikes: discard cards worth at least {game.discard_amount} > "
-    return f"P{seat}, play cards (e.g. 5h 5c), y to yield, ? for help > "
+        refill = ", or r to refill" if game.refills_left else ""
+        return f"P{seat}, the enemy strikes: discard cards worth at least {game.discard_amount}{refill} > "
+    refill = ", r to refill" if game.refills_left else ""
+    if game.current_enemy is None:
+        # The rules decide the win on the move after the last enemy falls: a yield there loses.
+        return f"P{seat}, all 12 enemies are defeated: play any card to win{refill} (a yield now loses) > "
+    return f"P{seat}, play cards (e.g. 5h 5c), y to yield{refill}, ? for help > "
 
 
 def _hint(game: Game, playouts: int, chosen: Sequence[Card] = ()) -> str:

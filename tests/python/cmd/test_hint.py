@@ -42,3 +42,16 @@ def test_mid_discard_the_hint_completes_the_cards_chosen():
         assert any(Counter(card.label for card in move.cards) == cards for move in completions)
     # Cards no legal discard holds: more of them than the hand has.
     assert "none is legal" in _hint(game, 50, chosen * (len(hand) + 1))
+
+
+def test_the_prompt_says_how_to_claim_the_win_and_offers_the_refill():
+    from types import SimpleNamespace
+
+    from corvanta_lab.console import _prompt
+
+    fallen = SimpleNamespace(current_player=0, phase=lab.Phase.PLAY_CARDS, refills_left=1, current_enemy=None,
+                             num_players=1, discard_amount=0)
+    assert _prompt(fallen, []) == "P0, all 12 enemies are defeated: play any card to win, r to refill (a yield now loses) > "
+    game = lab.Game(1, 3)
+    assert _prompt(game, []) == "P0, play cards (e.g. 5h 5c), y to yield, r to refill, ? for help > "
+    assert "r to refill" not in _prompt(lab.Game(2, 3), [])
