@@ -20,9 +20,21 @@ set_target_properties(corvanta_lab_core PROPERTIES OUTPUT_NAME _core
 target_link_libraries(corvanta_lab_core PRIVATE corvanta_lab_engine)
 install(TARGETS corvanta_lab_core LIBRARY DESTINATION corvanta_lab)
 # The pure-Python part beside it, so that the build tree is an importable package (PYTHONPATH).
+# Each file is copied whenever it changes, by any build of the extension, not only when the
+# extension itself is rebuilt.
 file(GLOB LAB_PYTHON_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/python/corvanta_lab/*.py)
-add_custom_command(TARGET corvanta_lab_core POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${LAB_PYTHON_FILES} ${CMAKE_BINARY_DIR}/corvanta_lab/)
+set(LAB_PYTHON_COPIES)
+foreach(source ${LAB_PYTHON_FILES})
+  get_filename_component(name ${source} NAME)
+  set(copy ${CMAKE_BINARY_DIR}/corvanta_lab/${name})
+  add_custom_command(OUTPUT ${copy}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/corvanta_lab
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+    DEPENDS ${source})
+  list(APPEND LAB_PYTHON_COPIES ${copy})
+endforeach()
+add_custom_target(corvanta_lab_python ALL DEPENDS ${LAB_PYTHON_COPIES})
+add_dependencies(corvanta_lab_core corvanta_lab_python)
 
 option(CORVANTA_LAB_STUBS "Generate the type stubs of corvanta_lab._core" ON)
 if(CORVANTA_LAB_STUBS)
