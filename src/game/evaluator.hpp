@@ -11,12 +11,12 @@
 
 namespace corvanta {
 
-// Plays `state` to the end as it is dealt, with moves drawn from `rng` by `policy`. With
-// Heuristics the moves of every step are pruned first. `observe(state, action)` sees each move
-// before it is applied. The start state's own has_ended is not looked at: only states reached by
-// a move are.
+// Plays `state` to the end as it is dealt, in place, with moves drawn from `rng` by `policy`.
+// With Heuristics the moves of every step are pruned first. `observe(state, action)` sees each
+// move before it is applied. The start state's own has_ended is not looked at: only states
+// reached by a move are.
 template <int N, bool Heuristics, class Observer>
-GameResult play_out(State<N> state, StdRng& rng, RolloutPolicy policy, Observer&& observe) {
+GameResult play_out(State<N>& state, StdRng& rng, RolloutPolicy policy, Observer&& observe) {
   for (;;) {
     std::optional<Action> action;
     switch (policy) {

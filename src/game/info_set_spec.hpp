@@ -57,7 +57,8 @@ struct InfoSetGame {
     return considered < 1.0 ? 1 : static_cast<std::size_t>(std::min(considered, 1e6));
   }
   void apply(State& state, const Action& action) const { MyMCTS<N, Heuristics>::make_move(state, action); }
-  std::int64_t evaluate(const State& state, Worker& worker) const {
+  // Plays the playout's own state out in place: the tree is done with it.
+  std::int64_t evaluate(State& state, Worker& worker) const {
     if (state.has_ended) return state.has_ended->reward();
     return play_out<N, Heuristics>(state, worker.rng, options.policy, [](const State&, const Action&) {}).reward();
   }

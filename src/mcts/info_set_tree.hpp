@@ -41,7 +41,8 @@
 //                                             visited `visits` times considers: progressive
 //                                             widening where the moves are many
 //   void apply(State&, const Move&) const
-//   std::int64_t evaluate(const State&, Worker&) const   the reward of a playout that stops there
+//   std::int64_t evaluate(State&, Worker&) const   the reward of a playout that stops there (the
+//                                             state is the playout's own, done with)
 //   double key(std::uint64_t visits, std::int64_t sum_rewards, std::uint64_t available) const
 //                                             the upper-confidence key of a tried edge
 // and packs its moves (PackedMoves). An edge never tried is taken first, the best by the prior
