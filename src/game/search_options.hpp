@@ -25,7 +25,7 @@ enum class RolloutPolicy : std::uint8_t {
 };
 
 // The rollout policies by the names the lab and the command line take. A new policy is a value
-// above, a row here and its case in rollout_with (game/evaluator.hpp).
+// above, a row here and its case in play_out (game/evaluator.hpp).
 struct RolloutPolicyName {
   std::string_view name;
   RolloutPolicy policy;
