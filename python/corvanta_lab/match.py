@@ -522,10 +522,9 @@ def _note(text: str) -> None:
     tqdm.write(text, file=sys.stderr)  # above a progress bar, if one is shown
 
 
-def _run(tasks: list[_Task], writer: _InOrder, workers: int, cluster: str | None, progress: bool) -> list[GameRecord]:
-    """Plays the tasks, handing each record to ``writer`` as its game finishes; the records of
-    this run. However it ends, every finished game is written before the workers are stopped."""
-    played: list[GameRecord] = []
+def _run(tasks: list[_Task], writer: _InOrder, workers: int, cluster: str | None, progress: bool) -> None:
+    """Plays the tasks, handing each record to ``writer`` as its game finishes (``writer.received``
+    holds them). However it ends, every finished game is written before the workers are stopped."""
     pool: _Pool | None = None
     source: Generator[GameRecord, None, None] | None = None
     bar: tqdm[Any] | None = None
@@ -541,7 +540,6 @@ def _run(tasks: list[_Task], writer: _InOrder, workers: int, cluster: str | None
         if progress and tasks:
             bar = tqdm(total=len(tasks), unit="game", dynamic_ncols=True, smoothing=0.05, disable=None)
         for record in source:
-            played.append(record)
             writer.add(record)
             if bar is not None:
                 bar.update()
@@ -556,7 +554,6 @@ def _run(tasks: list[_Task], writer: _InOrder, workers: int, cluster: str | None
                 pool.stop()  # the workers of an interrupted run
             if bar is not None:
                 bar.close()
-    return played
 
 
 def _summaries(plan: _Plan, played: list[GameRecord], seconds: float) -> list[Summary]:
@@ -593,12 +590,12 @@ def run_match(configurations: Sequence[Sequence[SeatSpec]], seeds: Sequence[int]
     started = time.perf_counter()
     in_order = _InOrder(sink, plan)
     try:
-        played = _run(tasks, in_order, workers or os.cpu_count() or 1, cluster, progress)
+        _run(tasks, in_order, workers or os.cpu_count() or 1, cluster, progress)
     except KeyboardInterrupt as stop:
         # What finished before the stop, for the caller to show (`stop.summaries`).
         stop.summaries = _summaries(plan, in_order.received, time.perf_counter() - started)  # type: ignore[attr-defined]
         raise
-    return _summaries(plan, played, time.perf_counter() - started)
+    return _summaries(plan, in_order.received, time.perf_counter() - started)
 
 
 def check_plot(path: Path) -> str:

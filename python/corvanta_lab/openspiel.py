@@ -40,21 +40,22 @@ __all__ = ["CorvantaGame", "CorvantaState", "MAX_GAME_LENGTH"]
 # discards, with the jester's hand-overs; far above any game played.
 MAX_GAME_LENGTH = 2000
 
+# The fields of pyspiel.GameType in its order (its constructor takes them by position).
 _GAME_TYPE = pyspiel.GameType(
-    short_name="corvanta_lab",
-    long_name="corvanta (corvanta_lab)",
-    dynamics=pyspiel.GameType.Dynamics.SEQUENTIAL,
-    chance_mode=pyspiel.GameType.ChanceMode.SAMPLED_STOCHASTIC,
-    information=pyspiel.GameType.Information.IMPERFECT_INFORMATION,
-    utility=pyspiel.GameType.Utility.IDENTICAL,
-    reward_model=pyspiel.GameType.RewardModel.TERMINAL,
-    max_num_players=4,
-    min_num_players=1,
-    provides_information_state_string=True,
-    provides_information_state_tensor=False,
-    provides_observation_string=True,
-    provides_observation_tensor=True,
-    parameter_specification={"players": 2, "seed": -1, "shift": 12},
+    "corvanta_lab",                                             # short name
+    "corvanta (corvanta_lab)",                                  # long name
+    pyspiel.GameType.Dynamics.SEQUENTIAL,
+    pyspiel.GameType.ChanceMode.SAMPLED_STOCHASTIC,
+    pyspiel.GameType.Information.IMPERFECT_INFORMATION,
+    pyspiel.GameType.Utility.IDENTICAL,
+    pyspiel.GameType.RewardModel.TERMINAL,
+    4,                                                          # most players
+    1,                                                          # fewest players
+    True,                                                       # an information-state string
+    False,                                                      # no information-state tensor
+    True,                                                       # an observation string
+    True,                                                       # an observation tensor
+    {"players": 2, "seed": -1, "shift": 12},                    # the parameters and their defaults
 )
 
 

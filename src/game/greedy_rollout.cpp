@@ -172,25 +172,9 @@ std::optional<Action> greedy_discard(const State<N>& state, StdRng& rng) {
   return discard_of(hand, masks[best]);
 }
 
-template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&);
-template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
-template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
-template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
-template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
-template std::int32_t judgement_of<1>(const State<1>&, const Action&);
-template std::optional<Action> greedy_discard<1, false>(const State<1>&, StdRng&);
-template std::optional<Action> greedy_discard<1, true>(const State<1>&, StdRng&);
-template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
-template std::int32_t judgement_of<2>(const State<2>&, const Action&);
-template std::optional<Action> greedy_discard<2, false>(const State<2>&, StdRng&);
-template std::optional<Action> greedy_discard<2, true>(const State<2>&, StdRng&);
-template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
-template std::int32_t judgement_of<3>(const State<3>&, const Action&);
-template std::optional<Action> greedy_discard<3, false>(const State<3>&, StdRng&);
-template std::optional<Action> greedy_discard<3, true>(const State<3>&, StdRng&);
-template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
-template std::int32_t judgement_of<4>(const State<4>&, const Action&);
-template std::optional<Action> greedy_discard<4, false>(const State<4>&, StdRng&);
-template std::optional<Action> greedy_discard<4, true>(const State<4>&, StdRng&);
+CORVANTA_GREEDY_ROLLOUT(, 1)
+CORVANTA_GREEDY_ROLLOUT(, 2)
+CORVANTA_GREEDY_ROLLOUT(, 3)
+CORVANTA_GREEDY_ROLLOUT(, 4)
 
 }  // namespace corvanta

@@ -34,25 +34,16 @@ void order_by_judgement(const State<N>& state, ActionList& moves, std::size_t be
 template <int N>
 std::int32_t judgement_of(const State<N>& state, const Action& action);
 
-extern template std::size_t greedy_move<1>(const State<1>&, const ActionList&, StdRng&);
-extern template std::size_t greedy_move<2>(const State<2>&, const ActionList&, StdRng&);
-extern template std::size_t greedy_move<3>(const State<3>&, const ActionList&, StdRng&);
-extern template std::size_t greedy_move<4>(const State<4>&, const ActionList&, StdRng&);
-extern template void order_by_judgement<1>(const State<1>&, ActionList&, std::size_t);
-extern template std::int32_t judgement_of<1>(const State<1>&, const Action&);
-extern template std::optional<Action> greedy_discard<1, false>(const State<1>&, StdRng&);
-extern template std::optional<Action> greedy_discard<1, true>(const State<1>&, StdRng&);
-extern template void order_by_judgement<2>(const State<2>&, ActionList&, std::size_t);
-extern template std::int32_t judgement_of<2>(const State<2>&, const Action&);
-extern template std::optional<Action> greedy_discard<2, false>(const State<2>&, StdRng&);
-extern template std::optional<Action> greedy_discard<2, true>(const State<2>&, StdRng&);
-extern template void order_by_judgement<3>(const State<3>&, ActionList&, std::size_t);
-extern template std::int32_t judgement_of<3>(const State<3>&, const Action&);
-extern template std::optional<Action> greedy_discard<3, false>(const State<3>&, StdRng&);
-extern template std::optional<Action> greedy_discard<3, true>(const State<3>&, StdRng&);
-extern template void order_by_judgement<4>(const State<4>&, ActionList&, std::size_t);
-extern template std::int32_t judgement_of<4>(const State<4>&, const Action&);
-extern template std::optional<Action> greedy_discard<4, false>(const State<4>&, StdRng&);
-extern template std::optional<Action> greedy_discard<4, true>(const State<4>&, StdRng&);
+// The rollout policy for every player count: declared here, compiled once in greedy_rollout.cpp.
+#define CORVANTA_GREEDY_ROLLOUT(PREFIX, N)                                                      \
+  PREFIX template std::size_t greedy_move<N>(const State<N>&, const ActionList&, StdRng&);      \
+  PREFIX template std::optional<Action> greedy_discard<N, false>(const State<N>&, StdRng&);     \
+  PREFIX template std::optional<Action> greedy_discard<N, true>(const State<N>&, StdRng&);      \
+  PREFIX template void order_by_judgement<N>(const State<N>&, ActionList&, std::size_t);       \
+  PREFIX template std::int32_t judgement_of<N>(const State<N>&, const Action&);
+CORVANTA_GREEDY_ROLLOUT(extern, 1)
+CORVANTA_GREEDY_ROLLOUT(extern, 2)
+CORVANTA_GREEDY_ROLLOUT(extern, 3)
+CORVANTA_GREEDY_ROLLOUT(extern, 4)
 
 }  // namespace corvanta
