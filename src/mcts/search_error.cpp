@@ -14,6 +14,10 @@ std::string_view cycle_detected_message() {
          "- change cycle_behaviour()";
 }
 
+std::string_view moves_changed_message() {
+  return "a node's state lists other moves than when the node was built (moves must depend on the state alone)";
+}
+
 std::string_view zero_threads_message() { return "assertion failed: num_threads != 0"; }
 
 std::string_view all_zero_seed_message() {

@@ -17,6 +17,7 @@ class SearchError : public std::runtime_error {
 // The texts of the search's failures, each produced in exactly one place.
 std::string playout_length_exceeded_message(std::size_t max_playout_length);
 std::string_view cycle_detected_message();
+std::string_view moves_changed_message();
 std::string_view zero_threads_message();
 std::string_view all_zero_seed_message();
 // A failed worker (no cause) or a thread that could not be started (the system's error).

@@ -208,9 +208,12 @@ class MoveInfo {
   NodeStats stats_;
 };
 
-// A node: its statistics, the evaluation made when it was built and, right behind it in the same
-// allocation, the edges of its state. Everything but the statistics and the edges' links is
-// read-only once the node is published. Nodes live in their tree's arenas and die with the tree.
+// A node: its statistics, the evaluation made when it was built and, once a playout first passes
+// through it, its edges. Most nodes of a tree are leaves that one playout built and none has
+// passed through since: they never pay for edges, which are most of a node's bytes when the
+// game offers dozens of moves. Everything but the statistics, the edges' links and the edges'
+// one-time installation is read-only once the node is published. Nodes and edges live in their
+// tree's arenas and die with the tree.
 template <class Spec>
 class SearchNode {
  public:
@@ -221,7 +224,13 @@ class SearchNode {
   SearchNode(const SearchNode&) = delete;
   SearchNode& operator=(const SearchNode&) = delete;
 
-  std::span<const Edge> moves() const { return {edges(), num_moves_}; }
+  // The edges, once built (the root's always are); empty before.
+  std::span<const Edge> moves() const {
+    const Edge* edges = edges_.load(std::memory_order_acquire);
+    return {edges, edges == nullptr ? 0 : num_moves_};
+  }
+  // The moves available in the node's state, whether or not their edges are built yet.
+  std::size_t num_moves() const { return num_moves_; }
   const NodeStats& stats() const { return stats_; }
   const StateEvaluation& evaln() const { return evaln_; }
 
@@ -230,37 +239,25 @@ class SearchNode {
   friend class MoveInfo<Spec>;
   using IncomingCode = std::conditional_t<MoveInfo<Spec>::kPacked, std::uint64_t, detail::NoMove>;
 
-  // Edges are built from `moves`, in order, into the bytes behind the node.
-  SearchNode(std::span<const Move> moves, const StateEvaluation& evaln, std::uint64_t incoming)
-      : incoming_code_(incoming_from(incoming)), num_moves_(static_cast<std::uint32_t>(moves.size())), evaln_(evaln) {
-    std::size_t built = 0;
-    try {
-      for (; built < num_moves_; ++built) std::construct_at(edges() + built, moves[built]);
-    } catch (...) {
-      std::destroy(edges(), edges() + built);
-      throw;
-    }
+  SearchNode(std::size_t num_moves, const StateEvaluation& evaln, std::uint64_t incoming)
+      : incoming_code_(incoming_from(incoming)), num_moves_(static_cast<std::uint32_t>(num_moves)), evaln_(evaln) {}
+  ~SearchNode() {
+    if (Edge* edges = edges_.load(std::memory_order_relaxed)) std::destroy(edges, edges + num_moves_);
   }
-  ~SearchNode() { std::destroy(edges(), edges() + num_moves_); }
 
-  static constexpr std::size_t alignment() { return std::max(alignof(SearchNode), alignof(Edge)); }
-  static constexpr std::size_t edges_offset() {
-    return (sizeof(SearchNode) + alignof(Edge) - 1) / alignof(Edge) * alignof(Edge);
-  }
-  static constexpr std::size_t bytes_for(std::size_t num_moves) { return edges_offset() + num_moves * sizeof(Edge); }
   static IncomingCode incoming_from([[maybe_unused]] std::uint64_t code) {
     if constexpr (MoveInfo<Spec>::kPacked)
       return code;
     else
       return {};
   }
-  Edge* edges() const {
-    return reinterpret_cast<Edge*>(reinterpret_cast<std::uintptr_t>(this) + edges_offset());
-  }
 
   NodeStats stats_;
   // Packed moves: the code of the edge that leads here (its link now holds this node's address).
   [[no_unique_address]] const IncomingCode incoming_code_;
+  // Null until the edges are built; then changes no more. Installed by a compare-and-swap with
+  // release ordering, read with acquire ordering, like an edge's link.
+  std::atomic<Edge*> edges_{nullptr};
   const std::uint32_t num_moves_;
   const StateEvaluation evaln_;
 };
@@ -296,7 +293,7 @@ class SearchTree {
         eval_(std::move(eval)),
         table_(std::move(table)),
         root_state_(state),
-        root_node_(build_node(root_arena_, state, nullptr, 0)) {}
+        root_node_(build_root(state)) {}
   SearchTree(const SearchTree&) = delete;
   SearchTree& operator=(const SearchTree&) = delete;
   ~SearchTree();
@@ -341,27 +338,38 @@ class SearchTree {
   static constexpr bool kTrivialNodes =
       std::is_trivially_destructible_v<Edge> && std::is_trivially_destructible_v<StateEvaluation>;
 
-  // The node for `state` in `arena`, not yet part of the tree: its edges are every available
-  // move, in order. `incoming` is the code of the edge it is built for (packed moves).
+  // The node for `state` in `arena`, not yet part of the tree and without edges. `incoming` is
+  // the code of the edge it is built for (packed moves).
   Node* build_node(NodeArena& arena, const State& state, const Handle* handle, std::uint64_t incoming) const {
     const auto moves = Spec::available_moves(state);
     const std::span<const Move> move_span(moves.data(), moves.size());
     const StateEvaluation evaln = eval_.evaluate_new_state(state, move_span, handle);
-    static_assert(Node::alignment() <= NodeArena::kAlignment);
-    const std::size_t bytes = Node::bytes_for(move_span.size());
-    void* memory = arena.allocate(bytes, Node::alignment());
+    static_assert(alignof(Node) <= NodeArena::kAlignment);
+    void* memory = arena.allocate(sizeof(Node), alignof(Node));
     try {
-      return ::new (memory) Node(move_span, evaln, incoming);
+      return ::new (memory) Node(move_span.size(), evaln, incoming);
     } catch (...) {
-      arena.release_last(memory, bytes);
+      arena.release_last(memory, sizeof(Node));
       throw;
     }
   }
-  // Destroys a node that never joined the tree and gives its bytes back.
+  // The edges of `node`, whose state is `state`: every available move, in order, built in `arena`
+  // and installed when the node has none yet. Returns the installed ones.
+  Edge* edges_of(Node& node, const State& state, NodeArena& arena);
+  Node* build_root(const State& state) {
+    Node* root = build_node(root_arena_, state, nullptr, 0);
+    try {
+      edges_of(*root, state, root_arena_);
+    } catch (...) {
+      root->~Node();
+      throw;
+    }
+    return root;
+  }
+  // Destroys a node that never joined the tree (it has no edges) and gives its bytes back.
   static void discard(NodeArena& arena, Node* node) {
-    const std::size_t bytes = Node::bytes_for(node->num_moves_);
     node->~Node();
-    arena.release_last(node, bytes);
+    arena.release_last(node, sizeof(Node));
   }
   static void destroy_subtree(Node* node) {
     for (const Edge& edge : node->moves()) {
@@ -421,17 +429,19 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
   SmallVec<Node*, kInlinePath> node_path;
   SmallVec<Player, kInlinePath> players;
   bool did_we_create = false;
-  // The root's own statistics are never updated, so it is only ever read here.
-  const Node* node = root_node_;
+  // The root's own statistics are never updated.
+  Node* node = root_node_;
 
   for (;;) {
     if (node->num_moves_ == 0) break;
     if (path.size() >= Spec::max_playout_length) break;
 
-    const auto edges = node->moves();
-    const Edge& chosen = tree_policy_.choose_child(edges, Handle{*node, thread_data});
+    Edge* const edges = node == root_node_ ? node->edges_.load(std::memory_order_relaxed)
+                                           : edges_of(*node, state, arenas_.for_worker(thread_data));
+    const Edge& chosen = tree_policy_.choose_child(std::span<const Edge>(edges, node->num_moves_),
+                                                   Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.
-    Edge& choice = node->edges()[static_cast<std::size_t>(&chosen - edges.data())];
+    Edge& choice = edges[static_cast<std::size_t>(&chosen - edges)];
     choice.stats_.down(Spec::virtual_loss);
     players.push_back(Spec::current_player(state));
     path.push_back(&choice);
@@ -459,6 +469,34 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
     path[i]->stats_.replace(node_path[i]->stats_);
   }
   return true;
+}
+
+template <class Spec>
+MoveInfo<Spec>* SearchTree<Spec>::edges_of(Node& node, const State& state, NodeArena& arena) {
+  if (Edge* built = node.edges_.load(std::memory_order_acquire)) return built;
+  const auto moves = Spec::available_moves(state);
+  // A playout reaches a node only through the moves that built it, so its state lists the same
+  // moves as when the node was built; anything else is a game whose moves are not a function of
+  // its state.
+  if (moves.size() != node.num_moves_) throw SearchError(std::string(moves_changed_message()));
+  static_assert(alignof(Edge) <= NodeArena::kAlignment);
+  const std::size_t bytes = moves.size() * sizeof(Edge);
+  auto* edges = static_cast<Edge*>(arena.allocate(bytes, alignof(Edge)));
+  std::size_t built = 0;
+  try {
+    for (; built < moves.size(); ++built) std::construct_at(edges + built, moves.data()[built]);
+  } catch (...) {
+    std::destroy(edges, edges + built);
+    arena.release_last(edges, bytes);
+    throw;
+  }
+  Edge* expected = nullptr;
+  // Release publishes the built edges; on failure the acquire load makes the winner's readable.
+  if (node.edges_.compare_exchange_strong(expected, edges, std::memory_order_release, std::memory_order_acquire))
+    return edges;
+  std::destroy(edges, edges + built);
+  arena.release_last(edges, bytes);
+  return expected;
 }
 
 template <class Spec>

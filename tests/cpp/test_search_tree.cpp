@@ -98,6 +98,44 @@ TEST(SearchTree, SecondVisitDescendsThroughTheChild) {
   EXPECT_EQ(tree.num_nodes(), 3u);
 }
 
+// A node pays for its edges only once a playout passes through it: after one playout the new
+// leaf knows how many moves it has but holds none; the next playout through it builds them all.
+TEST(SearchTree, LeafGetsItsEdgesOnTheFirstPlayoutThroughIt) {
+  toy::World world;
+  world.root_branching = 1;
+  world.branching = 6;
+  toy::Tree tree = make_tree(world);
+  mcts::ThreadData thread_data;
+  ASSERT_TRUE(tree.playout(thread_data));
+  const Node& leaf = *tree.root_node().moves()[0].child();
+  EXPECT_EQ(leaf.num_moves(), 6u);
+  EXPECT_TRUE(leaf.moves().empty());
+  const auto moves_alive = toy::Move::live.load();
+  ASSERT_TRUE(tree.playout(thread_data));
+  ASSERT_EQ(leaf.moves().size(), 6u);
+  EXPECT_EQ(toy::Move::live.load(), moves_alive + 6);
+  std::uint64_t expanded = 0;
+  for (std::uint32_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(leaf.moves()[i].get_move().index, i);
+    expanded += leaf.moves()[i].child() != nullptr;
+  }
+  EXPECT_EQ(expanded, 1u);
+  expect_consistent(tree.root_node(), true);
+}
+
+// Edges are built from the state a later playout reaches, so a game whose moves there differ from
+// those the node was built with is reported, not searched on with the wrong edges.
+TEST(SearchTree, MovesThatChangeUnderANodeAreReported) {
+  toy::World world;
+  world.root_branching = 1;
+  world.branching = 3;
+  toy::Tree tree = make_tree(world);
+  mcts::ThreadData thread_data;
+  ASSERT_TRUE(tree.playout(thread_data));
+  world.branching = 2;
+  EXPECT_THROW(tree.playout(thread_data), mcts::SearchError);
+}
+
 TEST(SearchTree, RootWithoutMovesIsEvaluatedAfreshEachTime) {
   toy::World world;
   world.max_depth = 0;
