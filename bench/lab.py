@@ -3,6 +3,11 @@
 Prints one line per figure:
   lab.vector.N<n>.steps_per_s   VectorGame of 1,024 games: actions drawn uniformly from the masks
                                 with numpy, observations read (summed) every step
+  lab.vector_env.N<n>.steps_per_s
+                                the same through corvanta_lab.env.VectorEnv, the Gymnasium vector
+                                env over one VectorGame (masks from infos["action_mask"])
+  lab.env.N<n>.steps_per_s      the Gymnasium env of one game, gym.make("corvanta_lab/Corvanta-v0"):
+                                a random legal id from info["action_mask"] per step
   lab.game.N<n>.steps_per_s     one Game stepped from Python: apply_id of a random id from
                                 legal_action_ids(), a new seeded game whenever one ends
   lab.search.greedy.N<n>.playouts_per_cpu_s
@@ -16,7 +21,8 @@ Each figure is the median of --repeat runs of --seconds each. On a shared, loade
 --clock cpu counts the process's CPU time instead of wall time (the speed of one free core).
 Run against the installed package:
   python3 bench/lab.py [--seconds S] [--players 1 4] [--repeat R] [--clock wall|cpu]
-                       [--figures vector game search]
+                       [--figures vector env game search]
+The env figures need the env extra (gymnasium).
 """
 import argparse
 import random
@@ -30,24 +36,74 @@ import numpy as np
 clock = time.perf_counter
 
 
-def vector_steps_per_s(players, seconds, num_games=1024):
-    vector = lab.VectorGame(num_games, players, seed=1)
+def uniform_chooser(num_games):
+    """A uniformly random legal id per game, from a [num_games, NUM_ACTIONS] mask, in numpy."""
     bits = np.random.SFC64(1)
     shape = (num_games, lab.NUM_ACTIONS)
     size = num_games * lab.NUM_ACTIONS
     words = (size + 3) // 4
+
+    def choose(masks):
+        # The largest of independent random keys (odd, so never 0) among the legal ids.
+        keys = bits.random_raw(words).view(np.uint16)[:size].reshape(shape)
+        np.bitwise_or(keys, 1, out=keys)
+        np.multiply(keys, masks, out=keys)
+        return keys.argmax(axis=1)
+
+    return choose
+
+
+def vector_steps_per_s(players, seconds, num_games=1024):
+    vector = lab.VectorGame(num_games, players, seed=1)
+    choose = uniform_chooser(num_games)
     steps = 0
     checksum = 0.0
     start = clock()
     while True:
         for _ in range(20):
             checksum += float(vector.observations.sum())
-            # Uniform among the legal ids: the largest of independent random keys (odd, so never 0).
-            keys = bits.random_raw(words).view(np.uint16)[:size].reshape(shape)
-            np.bitwise_or(keys, 1, out=keys)
-            np.multiply(keys, vector.action_masks, out=keys)
-            vector.step(keys.argmax(axis=1))
+            vector.step(choose(vector.action_masks))
         steps += 20 * num_games
+        elapsed = clock() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def vector_env_steps_per_s(players, seconds, num_games=1024):
+    from corvanta_lab.env import VectorEnv
+
+    env = VectorEnv(num_games, players)
+    observations, infos = env.reset(seed=1)
+    choose = uniform_chooser(num_games)
+    steps = 0
+    checksum = 0.0
+    start = clock()
+    while True:
+        for _ in range(20):
+            checksum += float(observations.sum())
+            observations, _, _, _, infos = env.step(choose(infos["action_mask"]))
+        steps += 20 * num_games
+        elapsed = clock() - start
+        if elapsed >= seconds:
+            return steps / elapsed
+
+
+def env_steps_per_s(players, seconds):
+    import gymnasium
+    import corvanta_lab.env  # noqa: F401  (registers the environment)
+
+    env = gymnasium.make("corvanta_lab/Corvanta-v0", players=players)
+    choose = random.Random(1)
+    _, info = env.reset(seed=0)
+    steps = 0
+    start = clock()
+    while True:
+        for _ in range(1000):
+            legal = np.flatnonzero(info["action_mask"])
+            _, _, terminated, _, info = env.step(int(legal[choose.randrange(len(legal))]))
+            if terminated:
+                _, info = env.reset()
+        steps += 1000
         elapsed = clock() - start
         if elapsed >= seconds:
             return steps / elapsed
@@ -104,7 +160,8 @@ def main():
     parser.add_argument("--players", type=int, nargs="+", default=[1, 4], help="player counts to measure")
     parser.add_argument("--repeat", type=int, default=3, help="runs of each figure; the median is printed")
     parser.add_argument("--clock", choices=["wall", "cpu"], default="wall", help="what a second is")
-    parser.add_argument("--figures", nargs="+", choices=["vector", "game", "search"], default=["vector", "game", "search"],
+    parser.add_argument("--figures", nargs="+", choices=["vector", "env", "game", "search"],
+                        default=["vector", "env", "game", "search"],
                         help="which figures to measure")
     args = parser.parse_args()
     global clock
@@ -115,6 +172,9 @@ def main():
 
     for n in args.players if "vector" in args.figures else []:
         print(f"lab.vector.N{n}.steps_per_s: {median(vector_steps_per_s, n):.0f}")
+    for n in args.players if "env" in args.figures else []:
+        print(f"lab.vector_env.N{n}.steps_per_s: {median(vector_env_steps_per_s, n):.0f}")
+        print(f"lab.env.N{n}.steps_per_s: {median(env_steps_per_s, n):.0f}")
     for n in args.players if "game" in args.figures else []:
         print(f"lab.game.N{n}.steps_per_s: {median(game_steps_per_s, n):.0f}")
     for n in args.players if "search" in args.figures else []:
