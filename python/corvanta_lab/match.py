@@ -43,6 +43,7 @@ __all__ = [
     "WorkersLost",
     "check_plot",
     "mean_interval",
+    "parse_records",
     "play_game",
     "read_records",
     "record_of",
@@ -219,30 +220,36 @@ def read_records(path: Path) -> list[GameRecord]:
     """
     if not path.exists():
         return []
+    with path.open("rb") as f:
+        return parse_records(f, str(path))
+
+
+def parse_records(lines: Iterable[bytes], name: str) -> list[GameRecord]:
+    """The records of the lines of a results file called ``name`` (in messages), as
+    ``read_records`` reads them."""
     first: dict[tuple[tuple[str, ...], int], GameRecord] = {}
     conflicts: list[int] = []
-    with path.open("rb") as f:
-        for number, raw in enumerate(f, 1):
-            if not raw.endswith(b"\n"):
-                break
-            if not raw.strip():
-                continue
-            try:
-                value = json.loads(raw.decode("utf-8"))
-            except (UnicodeDecodeError, json.JSONDecodeError):
-                raise ValueError(f"{path}:{number}: not a JSON record") from None
-            problem = _problem(value)
-            if problem is not None:
-                raise ValueError(f"{path}:{number}: {problem}")
-            record = cast(GameRecord, value)
-            key = (tuple(record["seats"]), record["seed"])
-            kept = first.setdefault(key, record)
-            if kept is not record and _without_seconds(kept) != _without_seconds(record):
-                conflicts.append(number)
+    for number, raw in enumerate(lines, 1):
+        if not raw.endswith(b"\n"):
+            break
+        if not raw.strip():
+            continue
+        try:
+            value = json.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, json.JSONDecodeError):
+            raise ValueError(f"{name}:{number}: not a JSON record") from None
+        problem = _problem(value)
+        if problem is not None:
+            raise ValueError(f"{name}:{number}: {problem}")
+        record = cast(GameRecord, value)
+        key = (tuple(record["seats"]), record["seed"])
+        kept = first.setdefault(key, record)
+        if kept is not record and _without_seconds(kept) != _without_seconds(record):
+            conflicts.append(number)
     if conflicts:
-        warnings.warn(f"{path}:{conflicts[0]}: a game recorded again with other values "
+        warnings.warn(f"{name}:{conflicts[0]}: a game recorded again with other values "
                       f"({len(conflicts)} such line{'s' if len(conflicts) > 1 else ''}); the first record of "
-                      f"each game is kept", ResultsWarning, stacklevel=2)
+                      f"each game is kept", ResultsWarning, stacklevel=3)
     return list(first.values())
 
 
