@@ -71,9 +71,11 @@ class GameRecord(_RecordBase, total=False):
 
 
 def record_of(game: Game, seats: Sequence[SeatSpec], seconds: float, actions: bool = True) -> GameRecord:
-    """The record of a finished ``game`` played by ``seats`` in ``seconds``, with its moves if
-    ``actions``: the one form of a game in results files and action logs."""
-    record = GameRecord(seed=game.seed, seats=[spec.text for spec in seats], result="won" if game.won else "lost",
+    """The record of ``game`` played by ``seats`` in ``seconds``, with its moves if ``actions``:
+    the one form of a game in results files and action logs. A game left before its end is
+    marked as left: replay shows it up to there."""
+    result = "won" if game.won else "lost" if game.is_over else "left"
+    record = GameRecord(seed=game.seed, seats=[spec.text for spec in seats], result=result,
                         level=game.reward, turns=game.turns, seconds=round(seconds, 4))
     if actions:
         record["actions"] = [move_text(action) for action in game.history]
