@@ -72,17 +72,18 @@ class _Server:
         self.pool = SearchPool(settings.search_workers, settings.search_queue)
         self.games: Store[LiveGame] = Store(settings.max_games, "game")
         self.watched: Store[WatchedFile] = Store(settings.max_watched, "watched file")
-        self.operator_files: list[str] = []
+        # The operator's files stay for as long as the server runs: uploads never push them out.
+        self.operator_files: dict[str, WatchedFile] = {}
         for name, records in settings.files:
-            file_id = self.watched.new_id()
-            self.watched.add(file_id, WatchedFile(name, records))
-            self.operator_files.append(file_id)
+            self.operator_files[self.watched.new_id()] = WatchedFile(name, records)
         self.new_games = RateLimit(settings.new_games_burst, settings.new_games_per_second, "new games")
         self.searches = RateLimit(settings.searches_burst, settings.searches_per_second, "searches")
 
     def close(self) -> None:
         self.games.close()
         self.watched.close()
+        for watched in self.operator_files.values():
+            watched.close()
         self.pool.close()
 
     # The page.
@@ -99,8 +100,8 @@ class _Server:
         s = self.settings
         return JSONResponse({"seats": list(s.seats), "kinds": list(BROWSER_KINDS), "hint_playouts": s.hint_playouts,
                              "max_playouts": s.max_playouts, "pause": s.pause,
-                             "files": [self.watched.get(file_id).summary() | {"id": file_id}
-                                       for file_id in self.operator_files]})
+                             "files": [watched.summary() | {"id": file_id}
+                                       for file_id, watched in self.operator_files.items()]})
 
     # Playing.
 
@@ -201,7 +202,8 @@ class _Server:
         return self._watch(WatchedFile(name, records))
 
     def _watched(self, request: Request) -> WatchedFile:
-        return self.watched.get(request.path_params["file_id"])
+        file_id = request.path_params["file_id"]
+        return self.operator_files.get(file_id) or self.watched.get(file_id)
 
     async def watched_file(self, request: Request) -> Response:
         return JSONResponse(self._watched(request).summary() | {"id": request.path_params["file_id"]})

@@ -1,38 +1,14 @@
-"""The web app's tests run it on uvicorn in a thread, on a free port of this machine; they skip
-where the web extra is not installed."""
-import contextlib
-import socket
-import threading
-import time
-
+"""The web app's tests run it on uvicorn in a thread; they skip where the web extra is not
+installed."""
 import pytest
 
 pytest.importorskip("starlette")
-uvicorn = pytest.importorskip("uvicorn")
+pytest.importorskip("uvicorn")
 pytest.importorskip("httpx")
 
-from corvanta_lab.web import Settings, create_app  # noqa: E402
+from corvanta_lab.web import Settings  # noqa: E402
 
-
-@contextlib.contextmanager
-def running(settings):
-    """The base address of the app of ``settings`` served until the block ends."""
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    server = uvicorn.Server(uvicorn.Config(create_app(settings), log_level="warning"))
-    thread = threading.Thread(target=server.run, kwargs={"sockets": [listener]}, daemon=True)
-    thread.start()
-    deadline = time.monotonic() + 10
-    while not server.started:
-        assert time.monotonic() < deadline and thread.is_alive(), "the server did not start"
-        time.sleep(0.02)
-    try:
-        yield f"http://127.0.0.1:{listener.getsockname()[1]}"
-    finally:
-        server.should_exit = True
-        thread.join(10)
-        listener.close()
-
+from .serving import running  # noqa: E402
 
 # Partners that search little and barely pause: a whole game takes seconds.
 QUICK = Settings(seats=("human", "mcts:30"), hint_playouts=200, pause=0.02, search_workers=1)

@@ -16,7 +16,12 @@ from corvanta_lab.moves import parse_move, replayed  # noqa: E402
 from corvanta_lab.seats import parse_seat  # noqa: E402
 
 CHROMIUM = os.environ.get("CORVANTA_CHROMIUM") or shutil.which("chromium") or shutil.which("chromium-browser")
-pytestmark = pytest.mark.skipif(CHROMIUM is None, reason="no chromium executable (Debian's chromium package)")
+pytestmark = [
+    pytest.mark.skipif(CHROMIUM is None, reason="no chromium executable (Debian's chromium package)"),
+    # The pass over the sanitizer build preloads its runtime into every process it starts, the
+    # browser and Playwright's driver included, which are not built for it.
+    pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="not under the sanitizer preload"),
+]
 
 
 def _opening():
