@@ -1,5 +1,5 @@
-"""The server's parts on their own: the rate limit, the bounded store, the seats a page may ask
-for, the search pool's refusal when full, and the views' hidden hands."""
+"""The server's building blocks on their own: the rate limit, the bounded store, the seats a page
+may ask for, the search pool's refusal when full, and the views' hidden hands."""
 import math
 import threading
 
