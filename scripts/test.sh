@@ -45,7 +45,7 @@ done
 
 section "Python tests, installed module"
 python3 -m venv build/venv
-build/venv/bin/python -m pip install -q --disable-pip-version-check ".[test,env,cluster,plot,openspiel]"
+build/venv/bin/python -m pip install -q --disable-pip-version-check ".[test,env,cluster,plot,openspiel,web]"
 build/venv/bin/python -m pytest -q -p no:cacheprovider tests/python
 
 section "Types: mypy --strict on the lab and the examples, stubtest of both extensions"

@@ -110,6 +110,25 @@ def parser() -> argparse.ArgumentParser:
     replay.add_argument("--game", type=int, metavar="SEED", help="the game of this seed (default: the first)")
 
     commands.add_parser("rules", help="print the rules of the game", description="Print the rules of the game.")
+
+    serve = commands.add_parser("serve", help="play and watch games in a browser",
+                                formatter_class=argparse.RawDescriptionHelpFormatter,
+                                description="Serve a web page to play games and watch logged ones (needs the web "
+                                            "extra).\n\nseats (--seat SPEC), also what the page accepts:\n"
+                                            + seat_specs.seat_help(only=seat_specs.BROWSER_KINDS))
+    serve.add_argument("--host", default="127.0.0.1", help="address to listen on (default 127.0.0.1: this machine only)")
+    serve.add_argument("--port", type=int, default=8000, help="port (default 8000; 0 picks a free one)")
+    serve.add_argument("--seat", action="append", type=_seat, default=[], metavar="SPEC",
+                       help="the seats the page offers first (repeatable; default: human, mcts:1000)")
+    serve.add_argument("--watch", action="append", type=Path, default=[], metavar="FILE",
+                       help="a results file with logged moves, offered on the Watch page (repeatable)")
+    serve.add_argument("--hint-playouts", type=_positive, default=2000, metavar="N",
+                       help="playouts of the search behind `hint` (default 2000)")
+    serve.add_argument("--max-games", type=_positive, default=64, metavar="N",
+                       help="live games kept at once; the one idle longest goes first (default 64)")
+    serve.add_argument("--pause", type=float, default=0.8, metavar="SECONDS",
+                       help="pause between two partners' moves (default 0.8)")
+    serve.add_argument("--open", action="store_true", help="open the page in a browser")
     return top
 
 
@@ -183,10 +202,8 @@ def _play(args: argparse.Namespace) -> int:
         print(f"\nGame left at level {game.level} after {turns} (seed {seed}).")
         status = 130 if isinstance(left, KeyboardInterrupt) else 0
     if args.log_actions:
-        # A game left before its end is logged too, marked as left: replay shows it up to there.
+        # A game left before its end is logged too (record_of marks it as left).
         record = record_of(game, specs, time.perf_counter() - started)
-        if not game.is_over:
-            record["result"] = "left"
         with Path(args.log_actions).open("a", encoding="utf-8") as f:
             f.write(json.dumps(record) + "\n")
     return status
@@ -251,6 +268,16 @@ def _replay(args: argparse.Namespace) -> int:
     return 0
 
 
+def _serve(args: argparse.Namespace) -> int:
+    """``corvanta serve``: the web app on uvicorn, until Ctrl-C."""
+    try:
+        from corvanta_lab.web.serve import serve
+    except ImportError as error:
+        print(f"corvanta serve: needs the web extra (pip install 'corvanta[web]'): {error}", file=sys.stderr)
+        return 1
+    return serve(args)
+
+
 def _match_status(args: argparse.Namespace) -> int:
     _match(args)
     return 0  # a run that stops early leaves with SystemExit and its own status
@@ -262,7 +289,8 @@ def _rules(args: argparse.Namespace) -> int:
 
 
 _COMMANDS: dict[str, Callable[[argparse.Namespace], int]] = {"play": _play, "match": _match_status,
-                                                            "replay": _replay, "rules": _rules}
+                                                            "replay": _replay, "rules": _rules,
+                                                            "serve": _serve}
 
 
 def main(argv: Sequence[str] | None = None) -> int:

@@ -13,15 +13,16 @@ import os
 import sys
 from collections import Counter
 from collections.abc import Sequence
+from dataclasses import dataclass
 from typing import TextIO
 
 from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, colour_wanted, search
 from corvanta_lab.match import GameRecord
-from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move
+from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move, replayed
 from corvanta_lab.rules import RULES
 from corvanta_lab.seats import HumanSeat, Player, SeatSpec
 
-__all__ = ["Style", "ask", "play", "render", "replay"]
+__all__ = ["FULL_HEALTH", "SUIT_NAMES", "Hint", "Style", "ask", "ending", "hint", "play", "render", "replay"]
 
 HELP = """\
   5h 5c   play these cards (one card, an Ace with one other card, or cards of one value worth
@@ -37,8 +38,8 @@ HELP = """\
   Suits: s spades (lower the enemy's attack), h hearts (return discarded cards to the tavern),
   d diamonds (draw cards), c clubs (double damage); an enemy blocks the power of its own suit."""
 
-_SUIT_NAMES = {Suit.SPADES: "spades", Suit.HEARTS: "hearts", Suit.DIAMONDS: "diamonds", Suit.CLUBS: "clubs"}
-_FULL_HEALTH = {Value.JACK: 20, Value.QUEEN: 30, Value.KING: 40}
+SUIT_NAMES = {Suit.SPADES: "spades", Suit.HEARTS: "hearts", Suit.DIAMONDS: "diamonds", Suit.CLUBS: "clubs"}
+FULL_HEALTH = {Value.JACK: 20, Value.QUEEN: 30, Value.KING: 40}
 
 
 class Style:
@@ -81,8 +82,8 @@ def _enemy_line(enemy: Enemy | None, style: Style) -> str:
     if enemy is None:
         return "Enemy   none: the castle has fallen; the win comes with your next play"
     immunity = ("immunity cancelled by the jester" if enemy.jester_applied
-                else f"immune to {_SUIT_NAMES[enemy.card.suit]}")
-    return (f"Enemy   {style.card(enemy.card)}  health {enemy.health}/{_FULL_HEALTH[enemy.card.value]}  "
+                else f"immune to {SUIT_NAMES[enemy.card.suit]}")
+    return (f"Enemy   {style.card(enemy.card)}  health {enemy.health}/{FULL_HEALTH[enemy.card.value]}  "
             f"attack {enemy.attack}  {immunity}")
 
 
@@ -124,29 +125,56 @@ def _prompt(game: Game, chosen: Sequence[Card]) -> str:
     return f"P{seat}, play cards (e.g. 5h 5c), y to yield{refill}, ? for help > "
 
 
-def _hint(game: Game, playouts: int, chosen: Sequence[Card] = ()) -> str:
-    """The strong search's three best moves; mid-discard, its best completions of ``chosen``."""
-    ranked = search(game, playouts, threads=max(1, os.cpu_count() or 1), strength="strong")
-    title = f"hint (strong search of {playouts} playouts)"
+@dataclass(frozen=True)
+class Hint:
+    """The strong search's best moves in a position: each as typed (mid-discard, the cards to add
+    to those chosen), its visits and mean reward; whether the top two tie."""
+
+    playouts: int
+    chosen: tuple[Card, ...]
+    rows: list[tuple[str, int, float]]
+    tie: bool
+
+    @property
+    def title(self) -> str:
+        title = f"hint (strong search of {self.playouts} playouts)"
+        if self.chosen:
+            title += ", discards with " + " ".join(card.label for card in self.chosen)
+        return title
+
+
+def hint(game: Game, playouts: int, chosen: Sequence[Card] = (), threads: int | None = None, top: int = 3) -> Hint:
+    """The strong search's ``top`` best moves; mid-discard, its best completions of ``chosen``
+    (none if no legal discard holds them). ``threads`` defaults to every core."""
+    ranked = search(game, playouts, threads=threads or max(1, os.cpu_count() or 1), strength="strong")
     wanted = Counter(card.label for card in chosen)
     if chosen:
         ranked = [row for row in ranked if not wanted - Counter(card.label for card in row[0].cards)]
-        title += ", discards with " + " ".join(card.label for card in chosen)
-        if not ranked:
-            return title + ": none is legal (c clears the cards chosen)"
-    lines = []
-    for i, (action, visits, reward) in enumerate(ranked[:3], 1):
+    rows = []
+    for action, visits, reward in ranked[:top]:
         text = move_text(action)
         if chosen:
             rest = Counter(card.label for card in action.cards) - wanted
             text = "add " + " ".join(rest.elements()) if rest else "just these"
-        mean = f"{reward:5.2f}" if visits else "    -"
-        lines.append(f"  {i}. {text:<12} visits {visits:>6}   mean reward {mean}")
+        rows.append((text, visits, reward))
     # With exploration on the reward's scale, a move the search can tell is worse soon gets far
     # fewer visits: nearly equal visits mean it cannot tell the two apart.
-    if len(ranked) > 1 and ranked[1][1] >= 0.9 * ranked[0][1] > 0:
+    tie = len(ranked) > 1 and ranked[1][1] >= 0.9 * ranked[0][1] > 0
+    return Hint(playouts, tuple(chosen), rows, tie)
+
+
+def _hint(game: Game, playouts: int, chosen: Sequence[Card] = ()) -> str:
+    """The console's text of ``hint``."""
+    found = hint(game, playouts, chosen)
+    if chosen and not found.rows:
+        return found.title + ": none is legal (c clears the cards chosen)"
+    lines = []
+    for i, (text, visits, reward) in enumerate(found.rows, 1):
+        mean = f"{reward:5.2f}" if visits else "    -"
+        lines.append(f"  {i}. {text:<12} visits {visits:>6}   mean reward {mean}")
+    if found.tie:
         lines.append("  1 and 2 are a tie as far as the search can tell (visits within 10 %)")
-    return title + ":\n" + "\n".join(lines)
+    return found.title + ":\n" + "\n".join(lines)
 
 
 def ask(game: Game, style: Style, hint_playouts: int) -> Action:
@@ -186,7 +214,8 @@ def ask(game: Game, style: Style, hint_playouts: int) -> Action:
             print(style.warn(str(error) if text else "type a move, or ? for help"))
 
 
-def _ending(game: Game, seat_count: int) -> str:
+def ending(game: Game, seat_count: int) -> str:
+    """The outcome of a finished game in one line, for ``seat_count`` people."""
     who = "You" if seat_count == 1 else "The team"
     if game.won:
         return f"{who} won: all 12 enemies defeated in {game.turns} turns."
@@ -215,7 +244,7 @@ def play(game: Game, specs: Sequence[SeatSpec], hint_playouts: int, style: Style
     last = events[humans[0]] if humans else []
     if last:
         print("\n".join("  " + event for event in last))
-    print(style.bold(_ending(game, len(humans))))
+    print(style.bold(ending(game, len(humans))))
 
 
 def replay(record: GameRecord, out: TextIO | None = None) -> None:
@@ -225,17 +254,14 @@ def replay(record: GameRecord, out: TextIO | None = None) -> None:
     seats = record["seats"]
     game = Game(len(seats), record["seed"])
     write(style.bold(f"Game of seed {record['seed']}: " + ", ".join(f"P{i} {s}" for i, s in enumerate(seats))) + "\n")
-    for turn, text in enumerate(record.get("actions", []), 1):
-        seat = game.current_player
-        enemy = game.current_enemy
-        where = (f"{enemy.card.label} {enemy.health}/{_FULL_HEALTH[enemy.card.value]} attack {enemy.attack}"
+    for turn, (before, action, game) in enumerate(replayed(len(seats), record["seed"], record.get("actions", [])), 1):
+        seat = before.current_player
+        enemy = before.current_enemy
+        where = (f"{enemy.card.label} {enemy.health}/{FULL_HEALTH[enemy.card.value]} attack {enemy.attack}"
                  if enemy is not None else "-")
-        phase = {Phase.PLAY_CARDS: "", Phase.DISCARD: f" discard {game.discard_amount}",
-                 Phase.JESTER: " jester"}[game.phase]
-        hand = " ".join(style.card(card) for card in game.sorted_hand(seat))
-        action = parse_move(game, text)
-        before = game.clone()
-        game.apply(action)
+        phase = {Phase.PLAY_CARDS: "", Phase.DISCARD: f" discard {before.discard_amount}",
+                 Phase.JESTER: " jester"}[before.phase]
+        hand = " ".join(style.card(card) for card in before.sorted_hand(seat))
         write(f"{turn:4}. level {before.level:2}  {where:<22}{phase:<12} P{seat} [{hand}]\n"
               f"      {describe(before, action, game)}\n")
-    write(style.bold(_ending(game, len(seats)) if game.is_over else f"(the log stops at turn {game.turns})") + "\n")
+    write(style.bold(ending(game, len(seats)) if game.is_over else f"(the log stops at turn {game.turns})") + "\n")

@@ -43,6 +43,7 @@ __all__ = [
     "WorkersLost",
     "check_plot",
     "mean_interval",
+    "parse_records",
     "play_game",
     "read_records",
     "record_of",
@@ -70,9 +71,11 @@ class GameRecord(_RecordBase, total=False):
 
 
 def record_of(game: Game, seats: Sequence[SeatSpec], seconds: float, actions: bool = True) -> GameRecord:
-    """The record of a finished ``game`` played by ``seats`` in ``seconds``, with its moves if
-    ``actions``: the one form of a game in results files and action logs."""
-    record = GameRecord(seed=game.seed, seats=[spec.text for spec in seats], result="won" if game.won else "lost",
+    """The record of ``game`` played by ``seats`` in ``seconds``, with its moves if ``actions``:
+    the one form of a game in results files and action logs. A game left before its end is
+    marked as left: replay shows it up to there."""
+    result = "won" if game.won else "lost" if game.is_over else "left"
+    record = GameRecord(seed=game.seed, seats=[spec.text for spec in seats], result=result,
                         level=game.reward, turns=game.turns, seconds=round(seconds, 4))
     if actions:
         record["actions"] = [move_text(action) for action in game.history]
@@ -219,30 +222,36 @@ def read_records(path: Path) -> list[GameRecord]:
     """
     if not path.exists():
         return []
+    with path.open("rb") as f:
+        return parse_records(f, str(path))
+
+
+def parse_records(lines: Iterable[bytes], name: str) -> list[GameRecord]:
+    """The records of the lines of a results file called ``name`` (in messages), as
+    ``read_records`` reads them."""
     first: dict[tuple[tuple[str, ...], int], GameRecord] = {}
     conflicts: list[int] = []
-    with path.open("rb") as f:
-        for number, raw in enumerate(f, 1):
-            if not raw.endswith(b"\n"):
-                break
-            if not raw.strip():
-                continue
-            try:
-                value = json.loads(raw.decode("utf-8"))
-            except (UnicodeDecodeError, json.JSONDecodeError):
-                raise ValueError(f"{path}:{number}: not a JSON record") from None
-            problem = _problem(value)
-            if problem is not None:
-                raise ValueError(f"{path}:{number}: {problem}")
-            record = cast(GameRecord, value)
-            key = (tuple(record["seats"]), record["seed"])
-            kept = first.setdefault(key, record)
-            if kept is not record and _without_seconds(kept) != _without_seconds(record):
-                conflicts.append(number)
+    for number, raw in enumerate(lines, 1):
+        if not raw.endswith(b"\n"):
+            break
+        if not raw.strip():
+            continue
+        try:
+            value = json.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, json.JSONDecodeError):
+            raise ValueError(f"{name}:{number}: not a JSON record") from None
+        problem = _problem(value)
+        if problem is not None:
+            raise ValueError(f"{name}:{number}: {problem}")
+        record = cast(GameRecord, value)
+        key = (tuple(record["seats"]), record["seed"])
+        kept = first.setdefault(key, record)
+        if kept is not record and _without_seconds(kept) != _without_seconds(record):
+            conflicts.append(number)
     if conflicts:
-        warnings.warn(f"{path}:{conflicts[0]}: a game recorded again with other values "
+        warnings.warn(f"{name}:{conflicts[0]}: a game recorded again with other values "
                       f"({len(conflicts)} such line{'s' if len(conflicts) > 1 else ''}); the first record of "
-                      f"each game is kept", ResultsWarning, stacklevel=2)
+                      f"each game is kept", ResultsWarning, stacklevel=3)
     return list(first.values())
 
 

@@ -9,11 +9,11 @@ texts make the action logs of ``corvanta match --log-actions``, which ``corvanta
 from __future__ import annotations
 
 from collections import Counter
-from collections.abc import Sequence
+from collections.abc import Iterable, Iterator, Sequence
 
 from corvanta_lab._core import Action, ActionKind, Card, Game, Phase, Value
 
-__all__ = ["check_in_hand", "describe", "move_text", "parse_cards", "parse_move"]
+__all__ = ["check_in_hand", "describe", "move_text", "parse_cards", "parse_move", "replayed"]
 
 _CARD_KINDS = (ActionKind.PLAY, ActionKind.ANIMAL_COMBO, ActionKind.COMBO, ActionKind.DISCARD)
 
@@ -139,3 +139,15 @@ def describe(before: Game, action: Action, after: Game) -> str:
     if after.is_over:
         text += "; the game is " + ("won" if after.won else f"lost at level {after.level}")
     return text
+
+
+def replayed(players: int, seed: int, texts: Iterable[str]) -> Iterator[tuple[Game, Action, Game]]:
+    """The logged moves of the game of ``seed``, one step at a time: a copy of the position each
+    move was made in, the action its text names there, and the game after it (the same object
+    each step, moved on by the next). A text that names no legal move raises ``ValueError``."""
+    game = Game(players, seed)
+    for text in texts:
+        before = game.clone()
+        action = parse_move(game, text)
+        game.apply(action)
+        yield before, action, game

@@ -11,7 +11,7 @@ from __future__ import annotations
 
 import importlib
 import textwrap
-from collections.abc import Callable
+from collections.abc import Callable, Collection
 from dataclasses import dataclass
 from typing import Protocol, cast, runtime_checkable
 
@@ -19,6 +19,7 @@ from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game, RandomPlayer, sea
 from corvanta_lab.players import RolloutPolicy, SearchPlayer
 
 __all__ = [
+    "BROWSER_KINDS",
     "FACTORY",
     "HUMAN",
     "SEAT_KINDS",
@@ -62,14 +63,14 @@ def seat_seed(base: int, game_seed: int, seat: int) -> int:
 
 @dataclass(frozen=True)
 class HumanSeat:
-    """A person at the terminal; only ``corvanta play`` seats one."""
+    """A person, at the terminal (``corvanta play``) or in the browser (``corvanta serve``)."""
 
     @property
     def text(self) -> str:
         return "human"
 
     def build(self, game_seed: int, seat: int) -> Player:
-        raise ValueError("a human seat is played at the terminal by `corvanta play`")
+        raise ValueError("a human seat is played by a person (`corvanta play`, `corvanta serve`)")
 
 
 HUMAN = HumanSeat()
@@ -159,6 +160,10 @@ class FactorySeat:
             raise ValueError(f"{self.path} returned {player!r}, which has no play(game) method")
         return player
 
+
+# The kinds of seat a web page may ask for: a page names no code to import, nor the clairvoyant
+# search (a measure, never a player).
+BROWSER_KINDS = ("human", "random", "mcts", "strong")
 
 # The widest values the engine takes: playouts and samples are 32-bit counts, a search starts at
 # most 1,024 workers, seeds are 64-bit. A spec outside them is refused when it is parsed, not by
@@ -267,7 +272,8 @@ class SeatKind:
 # The first field of a spec names its kind; a spec that names none is a factory path. A new kind
 # of seat is one entry here: the help of the command and of this module list it from its entry.
 SEAT_KINDS: dict[str, SeatKind] = {
-    "human": SeatKind("human", "you, at the terminal (corvanta play only)", _human, person=True),
+    "human": SeatKind("human", "you, at the terminal (corvanta play) or in the browser (corvanta serve)", _human,
+                      person=True),
     "random": SeatKind(
         "random[:SEED]",
         "uniform among the legal actions; seat s of the game with seed g draws from RandomPlayer seeded "
@@ -293,10 +299,11 @@ FACTORY = SeatKind(
     "with play(game) -> Action (for example corvanta_lab:RandomPlayer)", _factory)
 
 
-def seat_help(people: bool = True) -> str:
-    """Every kind of seat: its grammar, and who plays it indented below (without the seats a
-    person plays if ``people`` is false)."""
-    kinds = [kind for kind in (*SEAT_KINDS.values(), FACTORY) if people or not kind.person]
+def seat_help(people: bool = True, only: Collection[str] | None = None) -> str:
+    """Every kind of seat (or those named in ``only``): its grammar, and who plays it indented
+    below (without the seats a person plays if ``people`` is false)."""
+    every = [*SEAT_KINDS.values(), FACTORY] if only is None else [SEAT_KINDS[name] for name in only]
+    kinds = [kind for kind in every if people or not kind.person]
     return "\n".join(f"  {kind.grammar}\n" + textwrap.fill(kind.plays, 80, initial_indent=" " * 6,
                                                            subsequent_indent=" " * 6) for kind in kinds)
 

@@ -1,0 +1,88 @@
+"""Searches off the event loop: a few worker threads shared by every game.
+
+The engine's search releases the interpreter lock, so threads search while the event loop
+keeps answering. A page that leaves cancels its searches: one not yet started never starts,
+and one running finishes on its own and its result is dropped (the engine stops a search only
+on a signal, which reaches the main thread alone). Until it finishes it holds its place in the
+pool, so abandoned searches cannot pile up: a request that would wait behind too many is
+refused with 429 instead.
+"""
+
+from __future__ import annotations
+
+import asyncio
+import threading
+from collections.abc import Callable
+from concurrent.futures import Future, ThreadPoolExecutor
+from typing import Any, TypeVar
+
+from corvanta_lab.web.guard import Refused
+
+__all__ = ["SearchPool", "Tasks"]
+
+T = TypeVar("T")
+
+
+class SearchPool:
+    """``workers`` threads; at most ``queue`` searches asked for by people waiting or running."""
+
+    def __init__(self, workers: int, queue: int) -> None:
+        self.workers = workers
+        self.queue = queue
+        self._executor = ThreadPoolExecutor(workers, thread_name_prefix="corvanta-search")
+        self._lock = threading.Lock()
+        self._pending = 0
+
+    @property
+    def pending(self) -> int:
+        """Searches submitted and not yet finished, abandoned ones included."""
+        return self._pending
+
+    def submit(self, work: Callable[[], T], refuse_when_busy: bool) -> Future[T]:
+        """Starts ``work`` on a thread. With ``refuse_when_busy`` (a person's request, which may be
+        asked again) 429 when the queue is full; the moves of the partners always queue."""
+        with self._lock:
+            if refuse_when_busy and self._pending >= self.queue:
+                raise Refused(429, "the server is busy searching: try again in a moment")
+            self._pending += 1
+        future = self._executor.submit(work)
+        future.add_done_callback(self._finished)
+        return future
+
+    def _finished(self, future: Future[T]) -> None:
+        with self._lock:
+            self._pending -= 1
+
+    async def run(self, work: Callable[[], T], refuse_when_busy: bool = True) -> T:
+        """``work``'s result, awaited without blocking the loop; cancelling the caller cancels
+        the work if it has not started."""
+        return await asyncio.wrap_future(self.submit(work, refuse_when_busy))
+
+    def close(self) -> None:
+        self._executor.shutdown(wait=False, cancel_futures=True)
+
+
+class Tasks:
+    """The searches one page has running, to cancel them all when it leaves."""
+
+    def __init__(self) -> None:
+        self._running: set[asyncio.Task[Any]] = set()
+
+    async def run(self, pool: SearchPool, work: Callable[[], T]) -> T:
+        task: asyncio.Task[T] = asyncio.ensure_future(pool.run(work))
+        self._running.add(task)
+        try:
+            return await task
+        finally:
+            self._running.discard(task)
+
+    @property
+    def busy(self) -> bool:
+        return bool(self._running)
+
+    def cancel(self) -> int:
+        """Cancels every running search; returns how many there were."""
+        count = len(self._running)
+        for task in self._running:
+            task.cancel()
+        return count
