@@ -16,7 +16,8 @@ from collections.abc import Sequence
 from dataclasses import dataclass
 from typing import TextIO
 
-from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, colour_wanted, search
+from corvanta_lab._core import Action, Card, Enemy, Game, Phase, Suit, Value, colour_wanted
+from corvanta_lab.players import Cancel, search
 from corvanta_lab.match import GameRecord
 from corvanta_lab.moves import check_in_hand, describe, move_text, parse_cards, parse_move, replayed
 from corvanta_lab.rules import RULES
@@ -143,10 +144,13 @@ class Hint:
         return title
 
 
-def hint(game: Game, playouts: int, chosen: Sequence[Card] = (), threads: int | None = None, top: int = 3) -> Hint:
+def hint(game: Game, playouts: int, chosen: Sequence[Card] = (), threads: int | None = None, top: int = 3,
+         cancel: Cancel | None = None) -> Hint:
     """The strong search's ``top`` best moves; mid-discard, its best completions of ``chosen``
-    (none if no legal discard holds them). ``threads`` defaults to every core."""
-    ranked = search(game, playouts, threads=threads or max(1, os.cpu_count() or 1), strength="strong")
+    (none if no legal discard holds them). ``threads`` defaults to every core; setting ``cancel``
+    calls the search off (``concurrent.futures.CancelledError``)."""
+    ranked = search(game, playouts, threads=threads or max(1, os.cpu_count() or 1), strength="strong",
+                    cancel=cancel)
     wanted = Counter(card.label for card in chosen)
     if chosen:
         ranked = [row for row in ranked if not wanted - Counter(card.label for card in row[0].cards)]

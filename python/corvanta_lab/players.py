@@ -2,17 +2,23 @@
 
 from __future__ import annotations
 
-from typing import Literal
+from typing import Literal, Protocol
 
 from corvanta_lab._core import ROLLOUT_POLICIES, Action, Game
 from corvanta_lab._core import search as _search
 
-__all__ = ["SearchPlayer", "search"]
+__all__ = ["Cancel", "SearchPlayer", "search"]
 
 # The names of ROLLOUT_POLICIES, the engine's table (a test holds the two together).
 RolloutPolicy = Literal["uniform", "greedy"]
 Stream = Literal["move", "sample", "rollout"]
 Tree = Literal["samples", "information-set"]
+
+
+class Cancel(Protocol):
+    """What calls a search off from another thread: ``threading.Event`` is one."""
+
+    def is_set(self) -> bool: ...
 
 
 def search(
@@ -34,11 +40,12 @@ def search(
     widening: float | None = None,
     near_tie: float | None = None,
     seconds: float | None = None,
+    cancel: Cancel | None = None,
 ) -> list[tuple[Action, int, float]]:
     return _search(game, playouts, threads, heuristics, samples, policy=policy, public_discard=public_discard,
                    rollout_redeal=rollout_redeal, rollout_policy=rollout_policy, strength=strength, stream=stream,
                    clairvoyant=clairvoyant, exploration=exploration, tree=tree, widening=widening,
-                   near_tie=near_tie, seconds=seconds)
+                   near_tie=near_tie, seconds=seconds, cancel=cancel)
 
 
 # The engine's own description of its options.
@@ -108,8 +115,10 @@ class SearchPlayer:
         self.near_tie = near_tie
         self.ranked: list[tuple[Action, int, float]] = []
 
-    def search(self, game: Game) -> list[tuple[Action, int, float]]:
-        """The ranking of every legal action of the player to act, most visited first."""
+    def search(self, game: Game, cancel: Cancel | None = None) -> list[tuple[Action, int, float]]:
+        """The ranking of every legal action of the player to act, most visited first. Setting
+        ``cancel`` (another thread's ``threading.Event``) calls the search off: it then raises
+        ``concurrent.futures.CancelledError``."""
         return search(
             game,
             self.playouts,
@@ -126,11 +135,12 @@ class SearchPlayer:
             tree=self.tree,
             widening=self.widening,
             near_tie=self.near_tie,
+            cancel=cancel,
         )
 
-    def play(self, game: Game) -> Action:
-        """The first-ranked action (one of ``game.legal_actions()``)."""
-        self.ranked = self.search(game)
+    def play(self, game: Game, cancel: Cancel | None = None) -> Action:
+        """The first-ranked action (one of ``game.legal_actions()``); ``cancel`` as in ``search``."""
+        self.ranked = self.search(game, cancel)
         return self.ranked[0][0]
 
     def __repr__(self) -> str:

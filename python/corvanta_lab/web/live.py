@@ -5,14 +5,16 @@ from __future__ import annotations
 
 import asyncio
 import logging
+import threading
 import time
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from concurrent.futures import Future
 
 from corvanta_lab._core import Action, Game, Phase
 from corvanta_lab.console import ending, hint
 from corvanta_lab.match import GameRecord, record_of
 from corvanta_lab.moves import describe, parse_cards, parse_move
+from corvanta_lab.players import SearchPlayer
 from corvanta_lab.seats import HumanSeat, Player, SeatSpec
 from corvanta_lab.web.searches import SearchPool, Tasks
 from corvanta_lab.web.guard import Refused
@@ -49,6 +51,8 @@ class LiveGame:
         self._changed = asyncio.Event()
         self._driver: asyncio.Task[None] | None = None
         self._thinking: tuple[int, Future[Action]] | None = None
+        # Set to call off the partner's search in progress (then replaced for the next ones).
+        self._stop = threading.Event()
 
     # What the page shows.
 
@@ -111,7 +115,8 @@ class LiveGame:
         if self.searches.busy:
             raise Refused(409, "a hint is being searched already")
         position = self.game.clone()
-        found = await self.searches.run(self.pool, lambda: hint(position, self.hint_playouts, cards, threads=1))
+        found = await self.searches.run(
+            self.pool, lambda stop: hint(position, self.hint_playouts, cards, threads=1, cancel=stop))
         if self.game.turns != turn:
             raise Refused(409, "the game moved on during the search")
         return {"title": found.title, "tie": found.tie,
@@ -128,10 +133,8 @@ class LiveGame:
         game = self.game
         while not game.is_over and game.current_player not in self.humans and self.failure is None:
             seat, turn = game.current_player, game.turns
-            # A search cut short by a page that left and came back is still the one for this turn.
             if self._thinking is None or self._thinking[0] != turn or self._thinking[1].cancelled():
-                player, position = self.bots[seat], game.clone()
-                self._thinking = (turn, self.pool.submit(lambda: player.play(position), refuse_when_busy=False))
+                self._thinking = (turn, self.pool.submit(self._partner_move(seat), refuse_when_busy=False))
             try:
                 action = await asyncio.wrap_future(self._thinking[1])
             except Exception as error:  # a player that fails stops the game, visibly, not the server
@@ -146,6 +149,13 @@ class LiveGame:
             if game.turns != turn:
                 return
             self._apply(action)
+
+    def _partner_move(self, seat: int) -> Callable[[], Action]:
+        """The work of finding the move of ``seat``, a search that pause() can call off."""
+        player, position, stop = self.bots[seat], self.game.clone(), self._stop
+        if isinstance(player, SearchPlayer):
+            return lambda: player.play(position, cancel=stop)
+        return lambda: player.play(position)
 
     def _apply(self, action: Action) -> None:
         before = self.game.clone()
@@ -185,6 +195,9 @@ class LiveGame:
         """Cancels the partners' moves and the hints in progress (a page showing the game again
         resumes the partners)."""
         self.searches.cancel()
+        self._stop.set()
+        self._stop = threading.Event()
+        self._thinking = None
         if self._driver is not None and not self._driver.done():
             self._driver.cancel()
 

@@ -2,10 +2,8 @@
 
 The engine's search releases the interpreter lock, so threads search while the event loop
 keeps answering. A page that leaves cancels its searches: one not yet started never starts,
-and one running finishes on its own and its result is dropped (the engine stops a search only
-on a signal, which reaches the main thread alone). Until it finishes it holds its place in the
-pool, so abandoned searches cannot pile up: a request that would wait behind too many is
-refused with 429 instead.
+and one running is called off through its ``cancel`` event and stops within milliseconds. A
+request that would wait behind too many searches is refused with 429.
 """
 
 from __future__ import annotations
@@ -67,12 +65,21 @@ class Tasks:
 
     def __init__(self) -> None:
         self._running: set[asyncio.Task[Any]] = set()
+        self._stop = threading.Event()
 
-    async def run(self, pool: SearchPool, work: Callable[[], T]) -> T:
-        task: asyncio.Task[T] = asyncio.ensure_future(pool.run(work))
+    async def run(self, pool: SearchPool, work: Callable[[threading.Event], T]) -> T:
+        """``work(stop)`` on the pool: ``stop`` is set when the page's searches are cancelled, for
+        ``work`` to pass to the search as its ``cancel``."""
+        stop = self._stop
+        task: asyncio.Task[T] = asyncio.ensure_future(pool.run(lambda: work(stop)))
         self._running.add(task)
         try:
             return await task
+        except asyncio.CancelledError:
+            current = asyncio.current_task()
+            if current is not None and current.cancelling():
+                raise  # the request itself is going away
+            raise Refused(409, "the search was called off") from None
         finally:
             self._running.discard(task)
 
@@ -83,6 +90,8 @@ class Tasks:
     def cancel(self) -> int:
         """Cancels every running search; returns how many there were."""
         count = len(self._running)
+        self._stop.set()
+        self._stop = threading.Event()
         for task in self._running:
             task.cancel()
         return count

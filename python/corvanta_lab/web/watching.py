@@ -83,7 +83,7 @@ class WatchedFile:
         spec = searched_seat(seats[seat], playouts, max_playouts, max_threads)
         player = spec.build(position.seed, seat)
         assert isinstance(player, SearchPlayer)  # what the searching kinds build
-        ranked = await self.searches.run(pool, lambda: player.search(position.clone()))
+        ranked = await self.searches.run(pool, lambda stop: player.search(position.clone(), stop))
         played = views[step]["move"]
         return {"seat": seat, "spec": spec.text, "played": played,
                 "rows": [ranked_row(move_text(action), visits, mean) for action, visits, mean in ranked[:8]]}

@@ -22,15 +22,17 @@ install(TARGETS corvanta_lab_core LIBRARY DESTINATION corvanta_lab)
 # The pure-Python part beside it, so that the build tree is an importable package (PYTHONPATH).
 # Each file is copied whenever it changes, by any build of the extension, not only when the
 # extension itself is rebuilt.
-file(GLOB LAB_PYTHON_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/python/corvanta_lab/*.py)
+set(LAB_PACKAGE ${PROJECT_SOURCE_DIR}/python/corvanta_lab)
+file(GLOB_RECURSE LAB_PYTHON_FILES CONFIGURE_DEPENDS RELATIVE ${LAB_PACKAGE}
+  ${LAB_PACKAGE}/*.py ${LAB_PACKAGE}/*.html ${LAB_PACKAGE}/*.js ${LAB_PACKAGE}/*.css ${LAB_PACKAGE}/py.typed)
 set(LAB_PYTHON_COPIES)
-foreach(source ${LAB_PYTHON_FILES})
-  get_filename_component(name ${source} NAME)
+foreach(name ${LAB_PYTHON_FILES})
   set(copy ${CMAKE_BINARY_DIR}/corvanta_lab/${name})
+  get_filename_component(folder ${copy} DIRECTORY)
   add_custom_command(OUTPUT ${copy}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/corvanta_lab
-    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
-    DEPENDS ${source})
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${LAB_PACKAGE}/${name} ${copy}
+    DEPENDS ${LAB_PACKAGE}/${name})
   list(APPEND LAB_PYTHON_COPIES ${copy})
 endforeach()
 add_custom_target(corvanta_lab_python ALL DEPENDS ${LAB_PYTHON_COPIES})

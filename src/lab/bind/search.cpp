@@ -29,21 +29,39 @@ RolloutPolicy rollout_policy_arg(const std::string& name) {
 
 // Searches without the interpreter lock. The one stop check of the search, asked by this thread
 // between samples and every few milliseconds while the workers run, takes the lock briefly to
-// let Python handle signals: Ctrl-C stops the workers after their current playout and raises
-// KeyboardInterrupt here.
-Ranking run_search(const Game& game, const SearchOptions& options) {
+// let Python handle signals (Ctrl-C stops the workers after their current playout and raises
+// KeyboardInterrupt here) and to ask `cancel.is_set()`, for a search that another thread may
+// call off (it then raises concurrent.futures.CancelledError).
+Ranking run_search(const Game& game, const SearchOptions& options, const std::optional<nb::object>& cancel) {
   const Game position = game;  // the Python object may change while the lock is released
   bool interrupted = false;
+  bool cancelled = false;
   std::optional<std::vector<RankedAction>> ranked;
   {
     nb::gil_scoped_release release;
     ranked = search(position, options, [&] {
       nb::gil_scoped_acquire acquire;
       interrupted = PyErr_CheckSignals() != 0;
-      return interrupted;
+      if (!interrupted && cancel) {
+        try {
+          const nb::object set = cancel->attr("is_set")();
+          const int truth = PyObject_IsTrue(set.ptr());
+          if (truth < 0) throw nb::python_error();
+          cancelled = truth == 1;
+        } catch (nb::python_error& error) {
+          error.restore();  // whatever went wrong asking is what the caller sees
+          interrupted = true;
+        }
+      }
+      return interrupted || cancelled;
     });
   }
-  if (interrupted || !ranked) throw nb::python_error();
+  if (interrupted) throw nb::python_error();
+  if (cancelled || !ranked) {
+    const nb::object error = nb::module_::import_("concurrent.futures").attr("CancelledError");
+    PyErr_SetString(error.ptr(), "the search was called off");
+    throw nb::python_error();
+  }
   nb::list out;
   for (const RankedAction& r : *ranked) out.append(nb::make_tuple(r.action, r.visits, r.avg_reward));
   return out;
@@ -61,7 +79,8 @@ void bind_search(nb::module_& m) {
                      std::optional<std::uint8_t> policy, bool public_discard, bool rollout_redeal,
                      const std::string& rollout_policy, std::optional<std::string> strength, const std::string& stream,
                      bool clairvoyant, std::optional<double> exploration, std::optional<std::string> tree,
-                     std::optional<double> widening, std::optional<double> near_tie, std::optional<double> seconds) {
+                     std::optional<double> widening, std::optional<double> near_tie, std::optional<double> seconds,
+                     std::optional<nb::object> cancel) {
     SearchOptions options;
     options.playouts = playouts;
     options.threads = threads;
@@ -83,11 +102,12 @@ void bind_search(nb::module_& m) {
     if (widening) options.widening = Widening{*widening, 0.5};
     options.near_tie = near_tie;
     options.seconds = seconds;
-    return run_search(g, options);
+    return run_search(g, options, cancel);
   }, "game"_a, "playouts"_a, "threads"_a = 1, "heuristics"_a = true, "samples"_a = 1, nb::kw_only(), "policy"_a = nb::none(),
         "public_discard"_a = false, "rollout_redeal"_a = true, "rollout_policy"_a = "uniform", "strength"_a = nb::none(),
         "stream"_a = "sample", "clairvoyant"_a = false, "exploration"_a = nb::none(),
         "tree"_a = nb::none(), "widening"_a = nb::none(), "near_tie"_a = nb::none(), "seconds"_a = nb::none(),
+        "cancel"_a = nb::none(),
         "Monte Carlo tree search from the position of the player to act, on the engine of the search "
         "player: `samples` determinisations of `playouts` playouts each on `threads` workers. Returns "
         "(action, visits, mean_reward) tuples, most visited first. Releases the interpreter lock; "
@@ -124,7 +144,9 @@ void bind_search(nb::module_& m) {
         "`tree=\"samples\"` is the search player's own tree per sample.\n\n"
         "`seconds` is a time budget: the search stops when it is spent (each sample gets an equal share) or "
         "after `playouts` (per tree), whichever comes first, and ranks what it searched. Untimed searches "
-        "are the reproducible comparison; a budget compares options at equal time.");
+        "are the reproducible comparison; a budget compares options at equal time.\n\n"
+        "`cancel` is an object with `is_set()`, such as a `threading.Event`: once it is set (by another "
+        "thread) the search stops within milliseconds and raises `concurrent.futures.CancelledError`.");
 
 }
 

@@ -69,6 +69,36 @@ def test_ctrl_c_stops_a_search():
     assert time.perf_counter() - sent < 2
 
 
+@pytest.mark.parametrize("options", [dict(threads=2), dict(strength="strong", samples=3, tree="samples")])
+def test_another_thread_calls_a_search_off(options):
+    import concurrent.futures
+
+    stop = threading.Event()
+    timer = threading.Timer(0.3, stop.set)
+    timer.start()
+    started = time.perf_counter()
+    with pytest.raises(concurrent.futures.CancelledError, match="called off"):
+        lab.search(lab.Game(2, seed=1), 10**9, cancel=stop, **options)
+    assert time.perf_counter() - started < 1.5
+    timer.join()
+    # Unset, it changes nothing; a player passes it on.
+    quiet = threading.Event()
+    assert len(lab.search(lab.Game(1, seed=3), 200, cancel=quiet)) == len(lab.Game(1, seed=3).legal_actions())
+    with pytest.raises(concurrent.futures.CancelledError):
+        lab.SearchPlayer(10**9).play(lab.Game(1, seed=3), cancel=stop)
+
+
+def test_a_failing_cancel_check_is_what_the_search_raises():
+    class Broken:
+        def is_set(self):
+            raise LookupError("no such flag")
+
+    with pytest.raises(LookupError, match="no such flag"):
+        lab.search(lab.Game(1, seed=3), 10**9, cancel=Broken())
+    with pytest.raises(AttributeError, match="is_set"):
+        lab.search(lab.Game(1, seed=3), 10**9, cancel=object())
+
+
 @pytest.mark.parametrize("options", [
     dict(public_discard=True),
     dict(rollout_redeal=False, rollout_policy="greedy"),

@@ -1,13 +1,16 @@
 """The server's building blocks on their own: the rate limit, the bounded store, the seats a page
-may ask for, the search pool's refusal when full, and the views' hidden hands."""
+may ask for, the search pool's refusal when full, a page's searches called off, and the views'
+hidden hands."""
+import asyncio
 import math
 import threading
+import time
 
 import pytest
 
 import corvanta_lab as lab
 from corvanta_lab.web.guard import RateLimit, Refused
-from corvanta_lab.web.searches import SearchPool
+from corvanta_lab.web.searches import SearchPool, Tasks
 from corvanta_lab.web.seating import browser_seat, searched_seat
 from corvanta_lab.web.store import Store
 from corvanta_lab.web.views import ranked_row, table_view
@@ -98,3 +101,26 @@ def test_a_table_shows_only_the_hands_asked_for():
     assert [seat["cards"] for seat in view["seats"]] == [len(hand) for hand in game.hands]
     assert view["enemy"]["health"] == 20 and view["enemy"]["immune"] in ("spades", "hearts", "diamonds", "clubs")
     assert ranked_row("y", 0, math.nan)["mean"] is None and ranked_row("y", 3, 5.5)["mean"] == 5.5
+
+
+def test_cancelling_a_pages_searches_stops_the_one_running_within_a_second():
+    pool, tasks = SearchPool(1, 4), Tasks()
+    game = lab.Game(1, 5)
+
+    async def cancelled_after(delay):
+        search = asyncio.ensure_future(tasks.run(pool, lambda stop: lab.search(game, 10**9, cancel=stop)))
+        await asyncio.sleep(delay)
+        assert pool.pending == 1 and tasks.cancel() == 1
+        with pytest.raises(Refused) as refused:
+            await search
+        return refused.value
+
+    try:
+        refused = asyncio.run(cancelled_after(0.3))
+        assert refused.status == 409 and "called off" in refused.reason
+        started = time.monotonic()
+        while pool.pending and time.monotonic() - started < 5:
+            time.sleep(0.01)
+        assert pool.pending == 0 and time.monotonic() - started < 1.0  # a billion playouts, called off
+    finally:
+        pool.close()
