@@ -142,19 +142,19 @@ std::optional<Action> greedy_discard(const State<N>& state, StdRng& rng) {
   }
   // The refill scores below every discard, so it is chosen only alone and never ties.
   if (count == 0) return Action::refill_hand();
-  // discard_score by positions: the worth of every subset, and which positions hold a jester.
-  std::int32_t worth[1u << kMaxHandSize];
+  // discard_score by positions: 16 × worth + cards of every subset, each card adding its own
+  // 16 × attack value + 1, and which positions hold a jester.
+  std::int32_t cost[1u << kMaxHandSize];
   unsigned jesters = 0;
-  worth[0] = 0;
+  cost[0] = 0;
   for (std::size_t pos = 0; pos < hand.size(); ++pos) {
     const Card c = hand.data()[pos];
     jesters |= (c.suit == CardSuit::None ? 1u : 0u) << pos;
+    const std::int32_t card_cost = 16 * static_cast<std::int32_t>(attack_value(c)) + 1;
     const std::size_t half = std::size_t{1} << pos;
-    for (std::size_t m = 0; m < half; ++m) worth[half + m] = worth[m] + attack_value(c);
+    for (std::size_t m = 0; m < half; ++m) cost[half + m] = cost[m] + card_cost;
   }
-  const auto score = [&](unsigned mask) {
-    return -(16 * worth[mask] + std::popcount(mask) + ((mask & jesters) != 0 ? 1'000 : 0));
-  };
+  const auto score = [&](unsigned mask) { return -(cost[mask] + ((mask & jesters) != 0 ? 1'000 : 0)); };
   // The same running best and reservoir draws as greedy_move over the listed discards.
   std::size_t best = 0;
   std::int32_t best_score = score(masks[0]);

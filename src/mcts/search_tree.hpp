@@ -239,8 +239,11 @@ class SearchNode {
   friend class MoveInfo<Spec>;
   using IncomingCode = std::conditional_t<MoveInfo<Spec>::kPacked, std::uint64_t, detail::NoMove>;
 
-  SearchNode(std::size_t num_moves, const StateEvaluation& evaln, std::uint64_t incoming)
-      : incoming_code_(incoming_from(incoming)), num_moves_(static_cast<std::uint32_t>(num_moves)), evaln_(evaln) {}
+  SearchNode(std::size_t num_moves, const StateEvaluation& evaln, std::uint64_t incoming, std::size_t depth)
+      : incoming_code_(incoming_from(incoming)),
+        num_moves_(static_cast<std::uint32_t>(num_moves)),
+        depth_(static_cast<std::uint16_t>(depth)),
+        evaln_(evaln) {}
   ~SearchNode() {
     if (Edge* edges = edges_.load(std::memory_order_relaxed)) std::destroy(edges, edges + num_moves_);
   }
@@ -259,6 +262,9 @@ class SearchNode {
   // release ordering, read with acquire ordering, like an edge's link.
   std::atomic<Edge*> edges_{nullptr};
   const std::uint32_t num_moves_;
+  // The edges between the root and this node. Each node hangs from one edge alone, so it is met
+  // only at this depth: meeting it at another would mean the tree has a cycle.
+  const std::uint16_t depth_;
   const StateEvaluation evaln_;
 };
 
@@ -330,6 +336,8 @@ class SearchTree {
 
  private:
   static constexpr std::size_t kInlinePath = 64;
+  static_assert(Spec::max_playout_length <= std::numeric_limits<std::uint16_t>::max(),
+                "a node keeps its depth in 16 bits");
   // A tree with a node limit counts its nodes, and the playouts in progress, in one shared
   // counter that gates the limit. Without a limit, each worker counts the nodes it installs in its
   // own arena: no playout writes a line that every worker writes.
@@ -339,15 +347,16 @@ class SearchTree {
       std::is_trivially_destructible_v<Edge> && std::is_trivially_destructible_v<StateEvaluation>;
 
   // The node for `state` in `arena`, not yet part of the tree and without edges. `incoming` is
-  // the code of the edge it is built for (packed moves).
-  Node* build_node(NodeArena& arena, const State& state, const Handle* handle, std::uint64_t incoming) const {
+  // the code of the edge it is built for (packed moves), `depth` that edge's depth plus one.
+  Node* build_node(NodeArena& arena, const State& state, const Handle* handle, std::uint64_t incoming,
+                   std::size_t depth) const {
     const auto moves = Spec::available_moves(state);
     const std::span<const Move> move_span(moves.data(), moves.size());
     const StateEvaluation evaln = eval_.evaluate_new_state(state, move_span, handle);
     static_assert(alignof(Node) <= NodeArena::kAlignment);
     void* memory = arena.allocate(sizeof(Node), alignof(Node));
     try {
-      return ::new (memory) Node(move_span.size(), evaln, incoming);
+      return ::new (memory) Node(move_span.size(), evaln, incoming, depth);
     } catch (...) {
       arena.release_last(memory, sizeof(Node));
       throw;
@@ -357,7 +366,7 @@ class SearchTree {
   // and installed when the node has none yet. Returns the installed ones.
   Edge* edges_of(Node& node, const State& state, NodeArena& arena);
   Node* build_root(const State& state) {
-    Node* root = build_node(root_arena_, state, nullptr, 0);
+    Node* root = build_node(root_arena_, state, nullptr, 0, 0);
     try {
       edges_of(*root, state, root_arena_);
     } catch (...) {
@@ -380,8 +389,8 @@ class SearchTree {
   }
 
   // The node behind `choice`, building and installing it first when the edge is still empty.
-  Node* descend(const State& state, Edge& choice, const Node& current, ThreadData& thread_data,
-                bool& did_we_create);
+  Node* descend(const State& state, Edge& choice, const Node& current, std::size_t depth,
+                ThreadData& thread_data, bool& did_we_create);
 
   Spec manager_;
   Policy tree_policy_;
@@ -449,9 +458,10 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
       throw SearchError(playout_length_exceeded_message(Spec::max_playout_length));
 
     Spec::make_move(state, choice.move_from(choice.link_.load(std::memory_order_acquire)));
-    Node* next = descend(state, choice, *node, thread_data, did_we_create);
-    if (std::find(node_path.begin(), node_path.end(), next) != node_path.end())
-      throw SearchError(std::string(cycle_detected_message()));
+    Node* next = descend(state, choice, *node, path.size(), thread_data, did_we_create);
+    // Without a transposition table a node hangs from one edge: a cycle would show as a node met at
+    // another depth than its own. One comparison instead of a search of the path so far.
+    if (next->depth_ != path.size()) throw SearchError(std::string(cycle_detected_message()));
     node_path.push_back(next);
     next->stats_.down(Spec::virtual_loss);
     node = next;
@@ -501,7 +511,7 @@ MoveInfo<Spec>* SearchTree<Spec>::edges_of(Node& node, const State& state, NodeA
 
 template <class Spec>
 SearchNode<Spec>* SearchTree<Spec>::descend(const State& state, Edge& choice, const Node& current,
-                                            ThreadData& thread_data, bool& did_we_create) {
+                                            std::size_t depth, ThreadData& thread_data, bool& did_we_create) {
   did_we_create = false;
   std::uint64_t link = choice.link_.load(std::memory_order_acquire);
   if (Node* existing = Edge::node_of(link)) return existing;
@@ -509,7 +519,7 @@ SearchNode<Spec>* SearchTree<Spec>::descend(const State& state, Edge& choice, co
   const Handle handle{current, thread_data};
   NodeArena& arena = arenas_.for_worker(thread_data);
   // Built in place: nodes are neither copied nor moved.
-  Node* created = build_node(arena, state, &handle, Edge::code_of(link));
+  Node* created = build_node(arena, state, &handle, Edge::code_of(link), depth);
   const std::uint64_t installed = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(created)) | Edge::kOwned;
   // Release publishes the fully built node; on failure the acquire load makes the winner's node
   // readable.
