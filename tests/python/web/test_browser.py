@@ -87,7 +87,7 @@ def _discard_enough(page):
     _then(page, "#play")
 
 
-def test_a_whole_seeded_game_as_a_person_with_search_partners(base, page, tmp_path):
+def test_a_whole_seeded_game_as_a_person_with_search_partners(base, page, tmp_path, capsys):
     seed, lowest, attack = _opening()
     _open(page, base)
     page.select_option("#players", "3")
@@ -134,7 +134,8 @@ def test_a_whole_seeded_game_as_a_person_with_search_partners(base, page, tmp_pa
     assert re.search(r"visits \d+ · mean level \d+\.\d\d", bars)
     screenshot = tmp_path / "play.png"
     page.screenshot(path=str(screenshot))
-    print(f"\nscreenshot of the play screen: {screenshot}")
+    with capsys.disabled():  # shown in the test command's output, not captured
+        print(f"\nscreenshot of the play screen: {screenshot}")
     assert screenshot.stat().st_size > 10_000
     _discard_enough(page)
 
