@@ -53,20 +53,30 @@ def uniform_chooser(num_games):
     return choose
 
 
-def vector_steps_per_s(players, seconds, num_games=1024):
-    vector = lab.VectorGame(num_games, players, seed=1)
-    choose = uniform_chooser(num_games)
+def rate(seconds, steps_per_batch, batch):
+    """Steps per second (of the chosen clock) of calling ``batch`` until ``seconds`` have passed."""
     steps = 0
-    checksum = 0.0
     start = clock()
     while True:
-        for _ in range(20):
-            checksum += float(vector.observations.sum())
-            vector.step(choose(vector.action_masks))
-        steps += 20 * num_games
+        batch()
+        steps += steps_per_batch
         elapsed = clock() - start
         if elapsed >= seconds:
             return steps / elapsed
+
+
+def vector_steps_per_s(players, seconds, num_games=1024):
+    vector = lab.VectorGame(num_games, players, seed=1)
+    choose = uniform_chooser(num_games)
+    checksum = 0.0
+
+    def batch():
+        nonlocal checksum
+        for _ in range(20):
+            checksum += float(vector.observations.sum())
+            vector.step(choose(vector.action_masks))
+
+    return rate(seconds, 20 * num_games, batch)
 
 
 def vector_env_steps_per_s(players, seconds, num_games=1024):
@@ -75,17 +85,15 @@ def vector_env_steps_per_s(players, seconds, num_games=1024):
     env = VectorEnv(num_games, players)
     observations, infos = env.reset(seed=1)
     choose = uniform_chooser(num_games)
-    steps = 0
     checksum = 0.0
-    start = clock()
-    while True:
+
+    def batch():
+        nonlocal observations, infos, checksum
         for _ in range(20):
             checksum += float(observations.sum())
             observations, _, _, _, infos = env.step(choose(infos["action_mask"]))
-        steps += 20 * num_games
-        elapsed = clock() - start
-        if elapsed >= seconds:
-            return steps / elapsed
+
+    return rate(seconds, 20 * num_games, batch)
 
 
 def env_steps_per_s(players, seconds):
@@ -94,38 +102,34 @@ def env_steps_per_s(players, seconds):
 
     env = gymnasium.make("corvanta_lab/Corvanta-v0", players=players)
     choose = random.Random(1)
-    _, info = env.reset(seed=0)
-    steps = 0
-    start = clock()
-    while True:
+    info = env.reset(seed=0)[1]
+
+    def batch():
+        nonlocal info
         for _ in range(1000):
             legal = np.flatnonzero(info["action_mask"])
             _, _, terminated, _, info = env.step(int(legal[choose.randrange(len(legal))]))
             if terminated:
-                _, info = env.reset()
-        steps += 1000
-        elapsed = clock() - start
-        if elapsed >= seconds:
-            return steps / elapsed
+                info = env.reset()[1]
+
+    return rate(seconds, 1000, batch)
 
 
 def game_steps_per_s(players, seconds):
     choose = random.Random(1)
     seed = 0
     game = lab.Game(players, seed=seed)
-    steps = 0
-    start = clock()
-    while True:
+
+    def batch():
+        nonlocal seed, game
         for _ in range(1000):
             ids = game.legal_action_ids()
             game.apply_id(ids[choose.randrange(len(ids))])
             if game.is_over:
                 seed += 1
                 game = lab.Game(players, seed=seed)
-        steps += 1000
-        elapsed = clock() - start
-        if elapsed >= seconds:
-            return steps / elapsed
+
+    return rate(seconds, 1000, batch)
 
 
 def positions(players):
