@@ -29,6 +29,7 @@ import numpy as np
 from gymnasium import spaces
 from pettingzoo import AECEnv
 from pettingzoo.utils import wrappers
+from pettingzoo.utils.env_logger import EnvLogger
 
 from corvanta_lab._core import NUM_ACTIONS, OBSERVATION_SIZE, Action, Game, VectorGame
 from corvanta_lab.seats import HumanSeat, Player, SeatSpec, parse_seat
@@ -153,13 +154,48 @@ class raw_env(AECEnv[str, dict[str, np.ndarray], int]):
         pass
 
 
+class _Checked(wrappers.OrderEnforcingWrapper):
+    """PettingZoo's three usual checks in one layer, with their behaviour: the call order enforced
+    (OrderEnforcingWrapper), an action outside the action space refused by an assertion
+    (AssertOutOfBoundsWrapper), and an illegal action ending the game with reward 0 instead of
+    raising (TerminateIllegalWrapper, illegal_reward=0). Stacked, those three wrappers forward
+    every attribute a step reads through three ``__getattr__`` calls, which cost most of a step;
+    here a step reads the game's own environment directly."""
+
+    def __init__(self, raw: raw_env) -> None:
+        super().__init__(raw)
+        self._raw = raw
+
+    def step(self, action: int | None) -> None:
+        raw = self._raw
+        if not self._has_reset or not raw.agents:
+            super().step(action)  # the order checks' errors and warnings
+            return
+        agent = raw.agent_selection
+        dead = raw.terminations[agent] or raw.truncations[agent]
+        assert (action is None and dead) or raw.action_space(agent).contains(action), "action is not in action space"
+        self._has_updated = True
+        if dead:  # ended by the rules or by an illegal action: the agent is stepped out
+            raw._was_dead_step(action)
+        elif not raw.game.action_mask()[action]:
+            EnvLogger.warn_on_illegal_move()
+            raw._cumulative_rewards[agent] = 0
+            raw.terminations = dict.fromkeys(raw.agents, True)
+            raw.truncations = dict.fromkeys(raw.agents, True)
+            raw.rewards = dict.fromkeys(raw.truncations, 0)
+            raw.rewards[agent] = 0.0
+            raw._accumulate_rewards()
+            raw._deads_step_first()
+        else:
+            raw.step(action)
+
+
 def env(players: int = 2, render_mode: str | None = None) -> AECEnv[str, dict[str, np.ndarray], int]:
-    """The AEC environment with PettingZoo's usual wrappers: an illegal action ends the game
-    (reward 0 for it) instead of raising, and the call order is enforced."""
-    wrapped: AECEnv[str, dict[str, np.ndarray], int] = raw_env(players, render_mode)
-    wrapped = wrappers.TerminateIllegalWrapper(wrapped, illegal_reward=0)
-    wrapped = wrappers.AssertOutOfBoundsWrapper(wrapped)
-    return wrappers.OrderEnforcingWrapper(wrapped)
+    """The AEC environment with PettingZoo's usual checks: an illegal action ends the game (reward
+    0 for it) instead of raising, an action outside the action space fails an assertion, and the
+    call order is enforced. They behave as PettingZoo's TerminateIllegalWrapper,
+    AssertOutOfBoundsWrapper and OrderEnforcingWrapper stacked, in one layer."""
+    return _Checked(raw_env(players, render_mode))
 
 
 def _partner_specs(players: int, partners: Sequence[Any]) -> list[tuple[SeatSpec | None, Any]]:

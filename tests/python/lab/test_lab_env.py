@@ -77,3 +77,68 @@ def test_fixed_partners_move_inside_the_step_and_share_the_reward():
                        (["nonsense:1", "random"], ValueError)):
         with pytest.raises(error):
             gym.make("corvanta_lab/Corvanta-v0", players=3, partners=bad)
+
+
+def _pettingzoo_stack(players):
+    """env() as PettingZoo's own three wrappers build it: the reference for the one-layer env()."""
+    from pettingzoo.utils import wrappers
+
+    from corvanta_lab import env as envs
+
+    wrapped = wrappers.TerminateIllegalWrapper(envs.raw_env(players), illegal_reward=0)
+    return wrappers.OrderEnforcingWrapper(wrappers.AssertOutOfBoundsWrapper(wrapped))
+
+
+def _outcome(env, call):
+    """What ``call(env)`` did: the error it raised (type and text) or the state it left."""
+    try:
+        call(env)
+    except Exception as error:  # the two stacks must fail alike
+        return type(error).__name__, str(error)
+    if not env._has_reset:
+        return "not reset"
+    state = (list(env.agents), env.agent_selection, env.rewards, env._cumulative_rewards, env.terminations,
+             env.truncations, env.infos)
+    if not env.agents:
+        return state
+    observation, *last = env.last()
+    return (*state, last, observation["action_mask"].tolist(), observation["observation"].tolist())
+
+
+@pytest.mark.parametrize("players", [1, 2, 4])
+def test_env_checks_as_pettingzoos_three_wrappers_do(players):
+    """Random mixes of legal, illegal, out-of-range and missing actions, steps before reset and after
+    the end: the one-layer env() and PettingZoo's stack answer every call alike."""
+    import warnings
+
+    from corvanta_lab import env as envs
+
+    rng = np.random.default_rng(players)
+    fast, reference = envs.env(players), _pettingzoo_stack(players)
+    calls = [lambda e: e.step(0), lambda e: e.observe("player_0")]  # before any reset
+    for game in range(40):
+        calls.append(lambda e, seed=game: e.reset(seed=seed))
+        for _ in range(int(rng.integers(5, 80))):
+            kind = rng.integers(0, 10)
+            if kind == 0:
+                calls.append(lambda e, a=int(rng.choice([-1, 261, 10**6])): e.step(a))  # out of range
+            elif kind == 1:
+                calls.append(lambda e: e.step(None))
+            elif kind == 2:
+                calls.append(lambda e, a=int(rng.integers(0, lab.NUM_ACTIONS)): e.step(a))  # maybe illegal
+            else:
+                pick = float(rng.random())
+
+                def legal(e, pick=pick):
+                    ids = np.flatnonzero(e.observe(e.agent_selection)["action_mask"])
+                    e.step(int(ids[int(pick * len(ids))]) if len(ids) else None)
+
+                calls.append(legal)
+    ended = 0
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # the illegal-move and step-after-end warnings, alike in both
+        for call in calls:
+            got, want = _outcome(fast, call), _outcome(reference, call)
+            assert got == want
+            ended += isinstance(got, tuple) and len(got) > 2 and not got[0]  # every agent stepped out
+    assert ended > 0
