@@ -132,6 +132,7 @@ def test_a_whole_seeded_game_as_a_person_with_search_partners(base, page, tmp_pa
     assert "discards with" in page.inner_text("#hint-title")
     bars = page.inner_text("#hint-bars")
     assert re.search(r"visits \d+ · mean level \d+\.\d\d", bars)
+    assert page.inner_text("#hint-cancel") == "Close"  # the search is over: nothing left to cancel
     screenshot = tmp_path / "play.png"
     page.screenshot(path=str(screenshot))
     with capsys.disabled():  # shown in the test command's output, not captured

@@ -231,6 +231,7 @@ async function askHint() {
   $("hint-panel").hidden = false;
   $("hint-title").textContent = `The search is thinking (${config.hint_playouts} playouts)…`;
   $("hint-bars").replaceChildren();
+  $("hint-cancel").textContent = "Cancel the hint";
   try {
     const chosen = state.phase === "discard" ? moveText() : "";
     const hint = await call("POST", `/api/games/${state.id}/hint`, { turn: state.turn, chosen });
@@ -240,6 +241,8 @@ async function askHint() {
     renderBars($("hint-bars"), hint.rows);
   } catch (error) {
     $("hint-title").textContent = error.message;
+  } finally {
+    if (play.state.turn === state.turn) $("hint-cancel").textContent = "Close";  // nothing left to cancel
   }
 }
 
