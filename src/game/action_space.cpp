@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 // The discard listing gathers cards with an SSSE3 byte shuffle on x86, chosen at run time unless
 // the target has it anyway. Portable builds, and every other processor, list card by card.
@@ -512,6 +513,23 @@ void prune_bad_moves_in_place(ActionList& actions) {
     ++kept;
   }
   if (kept > 0) actions.truncate(kept);
+}
+
+void drop_repeats(ActionList& actions) {
+  // The codes with their positions, sorted: copies lie side by side, the first listed first.
+  std::pair<std::uint64_t, std::uint16_t> keyed[ActionList::capacity];
+  const std::size_t n = actions.size();
+  for (std::size_t i = 0; i < n; ++i) keyed[i] = {pack_action(actions[i]), static_cast<std::uint16_t>(i)};
+  std::sort(keyed, keyed + n);
+  bool repeat[ActionList::capacity] = {};
+  for (std::size_t i = 1; i < n; ++i) repeat[keyed[i].second] = keyed[i].first == keyed[i - 1].first;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (repeat[i]) continue;
+    if (kept != i) actions[kept] = actions[i];
+    ++kept;
+  }
+  actions.truncate(kept);
 }
 
 ActionList prune_bad_moves(ActionList actions) {

@@ -35,6 +35,10 @@ std::size_t discard_masks(const Hand& hand, std::uint16_t n, bool other_kept, st
 // The discard of the hand's cards at the positions set in `mask`.
 Action discard_of(const Hand& hand, unsigned mask);
 
+// Keeps the first of every action listed more than once, in order. Only a hand holding both
+// jesters lists an action twice (each jester move, once per jester).
+void drop_repeats(ActionList& actions);
+
 // Drops the discards that throw away a Diamonds card, unless nothing would be left.
 ActionList prune_bad_moves(ActionList actions);
 // The same on the list itself: a rollout step prunes without copying its list.

@@ -42,9 +42,17 @@ struct InfoSetGame {
   Worker new_worker() const { return {StdRng::from_entropy()}; }
   State determinise(Worker& worker) const { return sample_of(*root, options, worker.rng, move_stream); }
 
+  // Each move once: the tree finds a move's edge by its code, and a move listed twice would count
+  // its edge as available twice on one visit.
   ActionList moves(const State& state) const {
     if (state.has_ended) return {};
-    return get_action_space(state);
+    ActionList moves = get_action_space(state);
+    if constexpr (setup_for(N).jesters >= 2) {
+      const Hand& hand = state.current_hand();
+      const auto jesters = std::count(hand.data(), hand.data() + hand.size(), kJester);
+      if (jesters >= 2) drop_repeats(moves);
+    }
+    return moves;
   }
   void order(const State& state, ActionList& moves, std::size_t width) const {
     order_by_judgement(state, moves, width);

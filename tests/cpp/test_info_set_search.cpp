@@ -86,6 +86,38 @@ TEST(InformationSetSearch, RanksOnlyActionsLegalInThePosition) {
   expect_only_legal_actions_ranked<4>(1.0);
 }
 
+// A hand holding both jesters lists each jester move twice; the tree is offered each move once (a
+// move listed twice would be counted available twice on one visit), in the listed order.
+TEST(InformationSetSearch, OffersEachMoveOnceWhenAHandHoldsBothJesters) {
+  State<4> s = blank_state<4>();
+  s.table.castle_deck = castle("SK");
+  s.players[0].hand = hand("X S5 X H3 D2");
+  const InfoSetGame<4, true> game{&s, {}, 0, MyPolicy(UCTBase{2.0}), 0.0, 0.5};
+  for (const ActionType phase : {ActionType::play_cards(), ActionType::discard(1), ActionType::discard(5)}) {
+    s.action_type = phase;
+    const ActionList listed = get_action_space(s);
+    const ActionList offered = game.moves(s);
+    ActionList firsts;
+    for (std::size_t i = 0; i < listed.size(); ++i)
+      if (std::find(listed.begin(), listed.begin() + i, listed[i]) == listed.begin() + i) firsts.push_back(listed[i]);
+    ASSERT_LT(firsts.size(), listed.size()) << "the hand lists some move twice";
+    ASSERT_EQ(offered.size(), firsts.size());
+    for (std::size_t i = 0; i < firsts.size(); ++i) EXPECT_EQ(offered[i], firsts[i]) << i;
+    // One jester alone: nothing is repeated, nothing is dropped.
+    State<4> one = s;
+    one.players[0].hand = hand("X S5 C7 H3 D2");
+    EXPECT_EQ(game.moves(one).size(), get_action_space(one).size());
+  }
+  // The search ranks each of them once, every playout accounted for.
+  s.action_type = ActionType::play_cards();
+  const auto ranked = determinised_search(s, info_set(300, 1, 0.0), kNever);
+  ASSERT_TRUE(ranked.has_value());
+  EXPECT_EQ(ranked->size(), game.moves(s).size());
+  std::uint64_t visits = 0;
+  for (const RankedAction& r : *ranked) visits += r.visits;
+  EXPECT_EQ(visits, 300u);
+}
+
 // The last King, worn down to 10: only Clubs 5 (doubled to an exact kill) wins; every other move
 // leaves a strike back of 20 that the hand cannot pay.
 template <int N>
