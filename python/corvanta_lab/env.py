@@ -164,10 +164,9 @@ class _Checked(wrappers.OrderEnforcingWrapper):
 
     def __init__(self, raw: raw_env) -> None:
         super().__init__(raw)
-        self._raw = raw
 
     def step(self, action: int | None) -> None:
-        raw = self._raw
+        raw = self.env  # a plain attribute of the wrapper: no forwarding
         if not self._has_reset or not raw.agents:
             super().step(action)  # the order checks' errors and warnings
             return

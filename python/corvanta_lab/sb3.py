@@ -20,7 +20,6 @@ the level it reached.
 from __future__ import annotations
 
 import time
-from collections.abc import Iterable, Sequence
 from typing import Any
 
 import numpy as np
@@ -87,7 +86,7 @@ class CorvantaVecEnv(VecEnv):
         self.vector.close()
 
     # The games are not separate objects: what the learners ask of "each environment" is answered
-    # for the vector, one entry per game.
+    # for the vector, one entry per game (the indices as the base class reads them).
     def _count(self, indices: VecEnvIndices) -> int:
         return len(list(self._get_indices(indices)))
 
@@ -108,10 +107,3 @@ class CorvantaVecEnv(VecEnv):
 
     def env_is_wrapped(self, wrapper_class: type, indices: VecEnvIndices = None) -> list[bool]:
         return [False] * self._count(indices)
-
-    def _get_indices(self, indices: VecEnvIndices) -> Iterable[int]:
-        if indices is None:
-            return range(self.num_envs)
-        if isinstance(indices, int):
-            return [indices]
-        return list(indices) if isinstance(indices, Sequence | range) else list(indices)

@@ -445,8 +445,7 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
     if (node->num_moves_ == 0) break;
     if (path.size() >= Spec::max_playout_length) break;
 
-    Edge* const edges = node == root_node_ ? node->edges_.load(std::memory_order_relaxed)
-                                           : edges_of(*node, state, arenas_.for_worker(thread_data));
+    Edge* const edges = edges_of(*node, state, arenas_.for_worker(thread_data));
     const Edge& chosen = tree_policy_.choose_child(std::span<const Edge>(edges, node->num_moves_),
                                                    Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.

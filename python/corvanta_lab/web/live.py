@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import asyncio
 import logging
-import threading
 import time
 from collections.abc import Callable, Sequence
 from concurrent.futures import Future
@@ -16,7 +15,7 @@ from corvanta_lab.match import GameRecord, record_of
 from corvanta_lab.moves import describe, parse_cards, parse_move
 from corvanta_lab.players import SearchPlayer
 from corvanta_lab.seats import HumanSeat, Player, SeatSpec
-from corvanta_lab.web.searches import SearchPool, Tasks
+from corvanta_lab.web.searches import SearchPool, Stop, Tasks
 from corvanta_lab.web.guard import Refused
 from corvanta_lab.web.views import View, ranked_row, moves_open, table_view
 
@@ -51,8 +50,7 @@ class LiveGame:
         self._changed = asyncio.Event()
         self._driver: asyncio.Task[None] | None = None
         self._thinking: tuple[int, Future[Action]] | None = None
-        # Set to call off the partner's search in progress (then replaced for the next ones).
-        self._stop = threading.Event()
+        self._stop = Stop()  # calls off the partner's search in progress
 
     # What the page shows.
 
@@ -152,7 +150,7 @@ class LiveGame:
 
     def _partner_move(self, seat: int) -> Callable[[], Action]:
         """The work of finding the move of ``seat``, a search that pause() can call off."""
-        player, position, stop = self.bots[seat], self.game.clone(), self._stop
+        player, position, stop = self.bots[seat], self.game.clone(), self._stop.event
         if isinstance(player, SearchPlayer):
             return lambda: player.play(position, cancel=stop)
         return lambda: player.play(position)
@@ -195,8 +193,7 @@ class LiveGame:
         """Cancels the partners' moves and the hints in progress (a page showing the game again
         resumes the partners)."""
         self.searches.cancel()
-        self._stop.set()
-        self._stop = threading.Event()
+        self._stop.cancel()
         self._thinking = None
         if self._driver is not None and not self._driver.done():
             self._driver.cancel()

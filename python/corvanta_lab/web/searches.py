@@ -16,7 +16,7 @@ from typing import Any, TypeVar
 
 from corvanta_lab.web.guard import Refused
 
-__all__ = ["SearchPool", "Tasks"]
+__all__ = ["SearchPool", "Stop", "Tasks"]
 
 T = TypeVar("T")
 
@@ -60,17 +60,29 @@ class SearchPool:
         self._executor.shutdown(wait=False, cancel_futures=True)
 
 
+class Stop:
+    """The event the searches started so far were given as their ``cancel``: ``cancel()`` sets it,
+    calling them off, and the searches started later get a fresh one."""
+
+    def __init__(self) -> None:
+        self.event = threading.Event()
+
+    def cancel(self) -> None:
+        self.event.set()
+        self.event = threading.Event()
+
+
 class Tasks:
     """The searches one page has running, to cancel them all when it leaves."""
 
     def __init__(self) -> None:
         self._running: set[asyncio.Task[Any]] = set()
-        self._stop = threading.Event()
+        self._stop = Stop()
 
     async def run(self, pool: SearchPool, work: Callable[[threading.Event], T]) -> T:
         """``work(stop)`` on the pool: ``stop`` is set when the page's searches are cancelled, for
         ``work`` to pass to the search as its ``cancel``."""
-        stop = self._stop
+        stop = self._stop.event
         task: asyncio.Task[T] = asyncio.ensure_future(pool.run(lambda: work(stop)))
         self._running.add(task)
         try:
@@ -90,8 +102,7 @@ class Tasks:
     def cancel(self) -> int:
         """Cancels every running search; returns how many there were."""
         count = len(self._running)
-        self._stop.set()
-        self._stop = threading.Event()
+        self._stop.cancel()
         for task in self._running:
             task.cancel()
         return count
