@@ -191,30 +191,9 @@ template <bool ByteShuffles>
   blocks_in_rows<u32x4, true, ByteShuffles>(key, counter, out);
 }
 
-// Four blocks with lane b of every 128-bit register in block counter + b: one register per word,
-// and rounds without turns. With registers of one block's row this is about a quarter faster than
-// two pairs of interleaved chains; the words go back block after block through four transposes.
-template <bool ByteShuffles>
-[[gnu::always_inline]] inline void lane_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  const auto splat = [](std::uint32_t v) __attribute__((always_inline)) { return u32x4{v, v, v, v}; };
-  u32x4 input[kChachaBlockWords];
-  for (std::size_t i = 0; i < 4; ++i) input[i] = splat(kSigma[i]);
-  for (std::size_t i = 0; i < 8; ++i) input[4 + i] = splat(key[i]);
-  for (std::uint32_t b = 0; b < 4; ++b) {
-    input[12][b] = static_cast<std::uint32_t>(counter + b);
-    input[13][b] = static_cast<std::uint32_t>((counter + b) >> 32);
-  }
-  input[14] = splat(0);
-  input[15] = splat(0);
-  u32x4 x[kChachaBlockWords];
-  for (std::size_t i = 0; i < kChachaBlockWords; ++i) x[i] = input[i];
-  const auto quarter = [&x](int a, int b, int c, int d) __attribute__((always_inline)) {
-    x[a] += x[b]; x[d] ^= x[a]; rotl<16, ByteShuffles>(x[d]);
-    x[c] += x[d]; x[b] ^= x[c]; rotl<12, ByteShuffles>(x[b]);
-    x[a] += x[b]; x[d] ^= x[a]; rotl<8, ByteShuffles>(x[d]);
-    x[c] += x[d]; x[b] ^= x[c]; rotl<7, ByteShuffles>(x[b]);
-  };
-  word_rounds(quarter);
+// The words of four blocks, one register per word with lane b in block b, into `out` block after
+// block: four transposes of four words.
+[[gnu::always_inline]] inline void store_lanes(const u32x4* x, const u32x4* input, std::uint32_t* out) {
   for (std::size_t k = 0; k < kChachaBlockWords; k += 4) {
     const u32x4 a = x[k] + input[k], b = x[k + 1] + input[k + 1];
     const u32x4 c = x[k + 2] + input[k + 2], d = x[k + 3] + input[k + 3];
@@ -231,13 +210,74 @@ template <bool ByteShuffles>
   }
 }
 
+// The same for eight blocks: two transposes of eight words by eight, in three steps of shuffles
+// within and across the 128-bit halves.
+[[gnu::always_inline]] inline void store_lanes(const u32x8* x, const u32x8* input, std::uint32_t* out) {
+  for (std::size_t k = 0; k < kChachaBlockWords; k += 8) {
+    u32x8 w[8], pairs[8], quads[8];
+    for (std::size_t i = 0; i < 8; ++i) w[i] = x[k + i] + input[k + i];
+    // pairs[2i], pairs[2i + 1]: words 2i and 2i + 1 side by side, blocks 0, 1, 4, 5 and 2, 3, 6, 7.
+    for (std::size_t i = 0; i < 4; ++i) {
+      pairs[2 * i] = __builtin_shufflevector(w[2 * i], w[2 * i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+      pairs[2 * i + 1] = __builtin_shufflevector(w[2 * i], w[2 * i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    // quads[4i + j], quads[4i + j + 2]: four consecutive words of one block in each half.
+    for (std::size_t i = 0; i < 2; ++i) {
+      for (std::size_t j = 0; j < 2; ++j) {
+        quads[4 * i + j] = __builtin_shufflevector(pairs[4 * i + j], pairs[4 * i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+        quads[4 * i + j + 2] = __builtin_shufflevector(pairs[4 * i + j], pairs[4 * i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+      }
+    }
+    // Words k to k + 7 of one block in each register: blocks 0, 2, 1, 3, 4, 6, 5, 7 in turn.
+    constexpr std::size_t kBlockOf[8] = {0, 2, 1, 3, 4, 6, 5, 7};
+    for (std::size_t i = 0; i < 4; ++i) {
+      const u32x8 low = __builtin_shufflevector(quads[i], quads[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+      const u32x8 high = __builtin_shufflevector(quads[i], quads[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+      std::memcpy(out + kChachaBlockWords * kBlockOf[i] + k, &low, sizeof low);
+      std::memcpy(out + kChachaBlockWords * kBlockOf[i + 4] + k, &high, sizeof high);
+    }
+  }
+}
+
+// As many blocks as `Lanes` has lanes, lane b of every register in block counter + b: one register
+// per word, and rounds without turns. With registers of one block's row this is about a quarter
+// faster than two pairs of interleaved chains; with 256-bit registers (which need the 32 registers
+// of AVX-512 to hold the words and their inputs) eight blocks take about a third longer than four
+// blocks in rows, and give twice the words.
+template <class Lanes, bool ByteShuffles>
+[[gnu::always_inline]] inline void lane_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  constexpr std::uint32_t kLanes = sizeof(Lanes) / sizeof(std::uint32_t);
+  // Every lane of a register the same word (no lambda: a vector return value would change the
+  // calling convention between kernels of different targets).
+  Lanes input[kChachaBlockWords];
+  for (std::size_t i = 0; i < 4; ++i) input[i] = Lanes{} + kSigma[i];
+  for (std::size_t i = 0; i < 8; ++i) input[4 + i] = Lanes{} + key[i];
+  for (std::uint32_t b = 0; b < kLanes; ++b) {
+    input[12][b] = static_cast<std::uint32_t>(counter + b);
+    input[13][b] = static_cast<std::uint32_t>((counter + b) >> 32);
+  }
+  input[14] = Lanes{};
+  input[15] = Lanes{};
+  Lanes x[kChachaBlockWords];
+  for (std::size_t i = 0; i < kChachaBlockWords; ++i) x[i] = input[i];
+  const auto quarter = [&x](int a, int b, int c, int d) __attribute__((always_inline)) {
+    x[a] += x[b]; x[d] ^= x[a]; rotl<16, ByteShuffles>(x[d]);
+    x[c] += x[d]; x[b] ^= x[c]; rotl<12, ByteShuffles>(x[b]);
+    x[a] += x[b]; x[d] ^= x[a]; rotl<8, ByteShuffles>(x[d]);
+    x[c] += x[d]; x[b] ^= x[c]; rotl<7, ByteShuffles>(x[b]);
+  };
+  word_rounds(quarter);
+  store_lanes(x, input, out);
+}
+
 #if defined(CORVANTA_CHACHA_DISPATCH)
 
-// AVX-512 rotates a word in one instruction.
+// AVX-512 rotates a word in one instruction, and has the registers for eight blocks at once.
 [[gnu::target("avx512vl")]] void blocks_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
                                                  std::uint32_t* out) {
-  blocks_in_rows<u32x8, true, false>(key, counter, out);
+  lane_blocks<u32x8, false>(key, counter, out);
 }
+constexpr std::size_t kBlocksAvx512vl = 8;
 [[gnu::target("avx512vl")]] void block_pair_avx512vl(const ChachaKeyWords& key, std::uint64_t counter,
                                                      std::uint32_t* out) {
   blocks_in_rows<u32x8, false, false>(key, counter, out);
@@ -249,14 +289,14 @@ template <bool ByteShuffles>
   blocks_in_rows<u32x8, false, true>(key, counter, out);
 }
 [[gnu::target("ssse3")]] void blocks_ssse3(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  lane_blocks<true>(key, counter, out);
+  lane_blocks<u32x4, true>(key, counter, out);
 }
 [[gnu::target("ssse3")]] void block_pair_ssse3(const ChachaKeyWords& key, std::uint64_t counter,
                                                std::uint32_t* out) {
   narrow_block_pair<true>(key, counter, out);
 }
 void blocks_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  lane_blocks<false>(key, counter, out);
+  lane_blocks<u32x4, false>(key, counter, out);
 }
 void block_pair_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   narrow_block_pair<false>(key, counter, out);
@@ -266,12 +306,17 @@ void block_pair_sse2(const ChachaKeyWords& key, std::uint64_t counter, std::uint
 
 #if defined(__AVX512VL__)
 constexpr bool kByteShuffles = false;  // a word rotates in one instruction
+void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  lane_blocks<u32x8, false>(key, counter, out);
+}
+constexpr std::size_t kBlocksVector = 8;
 #else
 constexpr bool kByteShuffles = true;
-#endif
 void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   blocks_in_rows<u32x8, true, kByteShuffles>(key, counter, out);
 }
+constexpr std::size_t kBlocksVector = 4;
+#endif
 void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   blocks_in_rows<u32x8, false, kByteShuffles>(key, counter, out);
 }
@@ -279,8 +324,9 @@ void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::ui
 #else
 
 void blocks_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  lane_blocks<true>(key, counter, out);
+  lane_blocks<u32x4, true>(key, counter, out);
 }
+constexpr std::size_t kBlocksVector = 4;
 void block_pair_vector(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
   narrow_block_pair<true>(key, counter, out);
 }
@@ -298,14 +344,14 @@ void block_pair_portable(const ChachaKeyWords& key, std::uint64_t counter, std::
 // Fastest first.
 constexpr detail::ChachaKernel kKernels[] = {
 #if defined(CORVANTA_CHACHA_DISPATCH)
-    {"avx512vl", blocks_avx512vl, block_pair_avx512vl},
-    {"avx2", blocks_avx2, block_pair_avx2},
-    {"ssse3", blocks_ssse3, block_pair_ssse3},
-    {"sse2", blocks_sse2, block_pair_sse2},
+    {"avx512vl", kBlocksAvx512vl, blocks_avx512vl, block_pair_avx512vl},
+    {"avx2", 4, blocks_avx2, block_pair_avx2},
+    {"ssse3", 4, blocks_ssse3, block_pair_ssse3},
+    {"sse2", 4, blocks_sse2, block_pair_sse2},
 #elif defined(CORVANTA_CHACHA_VECTOR)
-    {"vector", blocks_vector, block_pair_vector},
+    {"vector", kBlocksVector, blocks_vector, block_pair_vector},
 #else
-    {"portable", detail::chacha12_blocks_portable, block_pair_portable},
+    {"portable", 4, detail::chacha12_blocks_portable, block_pair_portable},
 #endif
 };
 
@@ -352,7 +398,7 @@ void detail::chacha12_block_portable(const ChachaKeyWords& key, std::uint64_t co
 }
 
 void detail::chacha12_blocks_portable(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  for (std::size_t blk = 0; blk < kChachaBlocks; ++blk)
+  for (std::size_t blk = 0; blk < 4; ++blk)
     chacha12_block_portable(key, counter + blk, out + kChachaBlockWords * blk);
 }
 
@@ -360,8 +406,10 @@ std::span<const detail::ChachaKernel> detail::chacha12_kernels() {
   return std::span<const ChachaKernel>(kKernels).subspan(first_runnable());
 }
 
-void chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
-  chosen_kernel().blocks(key, counter, out);
+std::size_t chacha12_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {
+  const detail::ChachaKernel& kernel = chosen_kernel();
+  kernel.blocks(key, counter, out);
+  return kernel.blocks_per_call;
 }
 
 void chacha12_block_pair(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {

@@ -94,9 +94,9 @@ void StdRng::refill(std::size_t wanted) {
     counter_ += 2;
     end_ = 2 * kChachaBlockWords;
   } else {
-    chacha12_blocks(key_words_, counter_, block_.data());
-    counter_ += kChachaBlocks;
-    end_ = kBlockWords;
+    const std::size_t blocks = chacha12_blocks(key_words_, counter_, block_.data());
+    counter_ += blocks;
+    end_ = blocks * kChachaBlockWords;
   }
   index_ = 0;
 }

@@ -25,8 +25,8 @@ inline constexpr Zones kZones{};
 }  // namespace detail
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
-// zero nonce. Blocks are computed four at once (game/chacha.hpp), or two for a fresh generator
-// that wants only a few words, and read out block after block.
+// zero nonce. Blocks are computed four or eight at once (game/chacha.hpp), or two for a fresh
+// generator that wants only a few words, and read out block after block.
 class StdRng {
  public:
   using Key = std::array<std::uint8_t, 32>;
@@ -105,20 +105,37 @@ class StdRng {
     T* run = items;
     T* const end = items + runs * len;
     auto n = full;
+    // The position in the buffer is kept in a local: the items may be bytes, and a store of a
+    // byte could change any member as far as the compiler knows, so a member would be stored and
+    // read back on every word.
+    std::size_t index = index_;
+    std::size_t filled = end_;
     while (run != end) {
-      if (index_ == end_) [[unlikely]]
+      if (index == filled) [[unlikely]] {
         refill(static_cast<std::size_t>(end - run) - (full - n));
-      swap_step(run, n, block_[index_++], detail::kZones.of[n]);
+        index = 0;
+        filled = end_;
+      }
+      swap_step(run, n, block_[index++], detail::kZones.of[n]);
       if (n == 1) {
         run += len;
         n = full;
       }
     }
+    index_ = index;
   }
 
   template <class List>
   void shuffle(List& list) {
     shuffle(list.data(), list.size());
+  }
+
+  // Tells a fresh generator that about `words` words will be read: its first refill then computes
+  // them in one call, where it would otherwise compute a pair of blocks for the first few words
+  // and the rest in a second call. A new deal reads some 70 to 96 words. Changes no word of the
+  // stream, and does nothing once words have been computed.
+  void prepare(std::size_t words) {
+    if (counter_ == 0 && index_ == end_) refill(words);
   }
 
   const Key& key() const { return key_; }
@@ -150,11 +167,11 @@ class StdRng {
     return (n << std::countl_zero(n)) - 1u;
   }
 
-  static constexpr std::size_t kBlockWords = kChachaBlocks * kChachaBlockWords;
+  static constexpr std::size_t kBlockWords = kChachaMaxBlocks * kChachaBlockWords;
   // Makes room for at least `wanted` more words. A fresh generator that wants no more than two
-  // blocks computes just those, in about the time of one: most Hearts powers need no more, and a
-  // new game (some 65 to 96 words) then needs one refill of four. Any other refill computes four,
-  // because the generator is streaming.
+  // blocks computes just those, in about the time of one: most Hearts powers need no more. Any
+  // other refill computes as many blocks as one call of the block function does, because the
+  // generator is streaming.
   void refill(std::size_t wanted);
   // The key as eight little-endian words, the way both derivations make it.
   explicit StdRng(const ChachaKeyWords& words);

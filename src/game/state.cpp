@@ -9,6 +9,7 @@ StdRng new_rng(std::optional<std::uint64_t> seed) {
 template <int N>
 State<N> State<N>::create(std::optional<std::uint64_t> seed) {
   StdRng rng = new_rng(seed);
+  rng.prepare(kDealWords);
   constexpr Setup setup = setup_for(N);
   State s;
   // The decks are built into the new table (empty piles), as Table::create does: assigning a

@@ -58,6 +58,7 @@ Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng) {
 }
 
 Table Table::create(std::uint8_t jesters, StdRng& rng) {
+  rng.prepare(kDealWords);
   Table table;
   table.castle_deck = new_castle_deck(rng);
   table.tavern_deck = new_tavern_deck(jesters, rng);

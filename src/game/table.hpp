@@ -16,6 +16,9 @@ using CastleDeck = FixedVec<Enemy, kCastleCapacity>;
 CastleDeck new_castle_deck(StdRng& rng);
 // Ace to Ten in four suits, then `jesters` jester cards (at most 2), shuffled.
 Pile new_tavern_deck(std::uint8_t jesters, StdRng& rng);
+// About the most words a new game reads from its generator: the castle's and the tavern deck's
+// shuffles, their rejected words included, and the seed of the game's own random steps.
+inline constexpr std::size_t kDealWords = 96;
 
 // The four piles of one game. The top of each pile is the end of its list.
 struct Table {

@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "game/chacha.hpp"
 #include "game/error.hpp"
 #include "game/rng.hpp"
+#include "game/table.hpp"
 #include "rng_vectors.hpp"
 
 namespace {
@@ -203,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Parents, FromRng, ::testing::Range<std::size_t>(0, kFro
 class ChachaKernels : public ::testing::TestWithParam<std::uint64_t> {};
 
 TEST_P(ChachaKernels, AgreeWithPlainBlocks) {
-  using Blocks = std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords>;
+  using Blocks = std::array<std::uint32_t, corvanta::kChachaMaxBlocks * corvanta::kChachaBlockWords>;
   const auto kernels = corvanta::detail::chacha12_kernels();
   ASSERT_FALSE(kernels.empty());
   for (const std::uint64_t seed : {0ull, 7ull, 0xDEADBEEFull}) {
@@ -211,12 +213,23 @@ TEST_P(ChachaKernels, AgreeWithPlainBlocks) {
     StdRng keys = StdRng::seed_from_u64(seed);
     for (auto& word : key) word = keys.next_u32();
     Blocks plain{};
-    corvanta::detail::chacha12_blocks_portable(key, GetParam(), plain.data());
-    auto check = [&](auto blocks, auto block_pair, const std::string& name) {
+    for (std::size_t b = 0; b < corvanta::kChachaMaxBlocks; ++b)
+      corvanta::detail::chacha12_block_portable(key, GetParam() + b, plain.data() + b * corvanta::kChachaBlockWords);
+    // The blocks of one call, and nothing written after them.
+    auto check_blocks = [&](const Blocks& fast, std::size_t count, const std::string& name) {
+      ASSERT_TRUE(count == 4 || count == 8) << name;
+      const auto end = fast.begin() + static_cast<std::ptrdiff_t>(count * corvanta::kChachaBlockWords);
+      EXPECT_TRUE(std::equal(fast.begin(), end, plain.begin())) << name << ", seed " << seed;
+      EXPECT_TRUE(std::all_of(end, fast.end(), [](std::uint32_t w) { return w == 0; })) << name << ", seed " << seed;
+    };
+    Blocks in_use{};
+    check_blocks(in_use, corvanta::chacha12_blocks(key, GetParam(), in_use.data()), "in use");
+    EXPECT_EQ(corvanta::chacha12_blocks(key, GetParam(), in_use.data()), kernels.front().blocks_per_call);
+    auto check = [&](auto blocks, auto block_pair, std::size_t count, const std::string& name) {
       Blocks fast{}, pair{};
       blocks(key, GetParam(), fast.data());
       block_pair(key, GetParam(), pair.data());
-      EXPECT_EQ(fast, plain) << name << ", seed " << seed;
+      check_blocks(fast, count, name);
       EXPECT_TRUE(std::equal(pair.begin(), pair.begin() + 2 * corvanta::kChachaBlockWords, plain.begin()))
           << name << ", seed " << seed;
       // The pair writes its two blocks and nothing after them.
@@ -224,8 +237,8 @@ TEST_P(ChachaKernels, AgreeWithPlainBlocks) {
                               [](std::uint32_t w) { return w == 0; }))
           << name << ", seed " << seed;
     };
-    check(corvanta::chacha12_blocks, corvanta::chacha12_block_pair, "in use");
-    for (const auto& kernel : kernels) check(kernel.blocks, kernel.block_pair, kernel.name);
+    check(corvanta::chacha12_blocks, corvanta::chacha12_block_pair, kernels.front().blocks_per_call, "in use");
+    for (const auto& kernel : kernels) check(kernel.blocks, kernel.block_pair, kernel.blocks_per_call, kernel.name);
   }
 }
 
@@ -233,17 +246,19 @@ INSTANTIATE_TEST_SUITE_P(Counters, ChachaKernels,
                          ::testing::Values(0ull, 4ull, 0xFFFFFFFCull, 0xFFFFFFFDull, 0xFFFFFFFEull, 0xFFFFFFFFull,
                                            0x1234567800000000ull, ~0ull - 2, ~0ull));
 
-// Whatever the refills compute at a time, the stream is the blocks from counter 0 on, in order.
+// Whatever the refills compute at a time, the stream is the blocks from counter 0 on, in order:
+// for a generator read word by word, and for one told how many words a deal reads.
 TEST(ChachaStream, WordsAreThePlainBlocksInOrder) {
-  for (const std::uint64_t seed : {0ull, 7ull}) {
+  for (const auto& [seed, prepared] : {std::pair{0ull, false}, {7ull, false}, {0ull, true}, {7ull, true}}) {
     StdRng rng = StdRng::seed_from_u64(seed);
+    if (prepared) rng.prepare(corvanta::kDealWords);
     corvanta::ChachaKeyWords key;
     for (std::size_t i = 0; i < key.size(); ++i)
       key[i] = static_cast<std::uint32_t>(rng.key()[4 * i]) | static_cast<std::uint32_t>(rng.key()[4 * i + 1]) << 8 |
                static_cast<std::uint32_t>(rng.key()[4 * i + 2]) << 16 |
                static_cast<std::uint32_t>(rng.key()[4 * i + 3]) << 24;
-    std::array<std::uint32_t, corvanta::kChachaBlocks * corvanta::kChachaBlockWords> plain{};
-    for (std::uint64_t counter = 0; counter < 20; counter += corvanta::kChachaBlocks) {
+    std::array<std::uint32_t, 4 * corvanta::kChachaBlockWords> plain{};
+    for (std::uint64_t counter = 0; counter < 20; counter += 4) {
       corvanta::detail::chacha12_blocks_portable(key, counter, plain.data());
       for (std::size_t i = 0; i < plain.size(); ++i)
         ASSERT_EQ(rng.next_u32(), plain[i]) << "seed " << seed << ", word " << counter * 16 + i;
