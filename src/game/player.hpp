@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "game/action.hpp"
 
@@ -12,14 +13,25 @@ struct Player {
   // For each listed card, removes the first equal hand card; the others keep their order.
   template <class Cards>
   void remove_from_hand(const Cards& cards) {
+    // Positions as bits, every slot of the inline array compared and moved whatever the hand's
+    // size: where a card lies in the hand follows no pattern, so a search that stops at it, and
+    // an erase that moves what follows, would each cost a mispredicted branch. Slots past the
+    // hand are masked off and never written back within the hand.
+    Card held[kMaxHandSize];
+    std::memcpy(held, hand.data(), sizeof held);
+    unsigned left = (1u << hand.size()) - 1u;
     for (const Card& c : cards) {
-      for (std::size_t i = 0; i < hand.size(); ++i) {
-        if (hand[i] == c) {
-          hand.erase(i);
-          break;
-        }
-      }
+      unsigned equal = 0;
+      for (std::size_t i = 0; i < kMaxHandSize; ++i) equal |= (held[i] == c ? 1u : 0u) << i;
+      equal &= left;
+      left &= ~(equal & (0u - equal));  // the first one still held, if any
     }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < kMaxHandSize; ++i) {
+      hand.data()[kept] = held[i];
+      kept += left >> i & 1u;
+    }
+    hand.set_size(kept);
   }
   std::uint16_t total_hand_value() const { return attack_sum(hand); }
 
