@@ -164,6 +164,35 @@ TEST(Accessors, PlayerRemovesFirstEqualCardsAndTotals) {
   EXPECT_EQ(p.hand, hand("H7 X S5"));
 }
 
+// Against the definition, card by card: search the hand, erase the first equal card. Hands of
+// every size with repeated cards (two jesters, and copies no deal holds), lists with repeats and
+// with cards the hand lacks.
+TEST(Accessors, RemovingCardsMatchesSearchAndEraseOverRandomHands) {
+  StdRng rng = StdRng::seed_from_u64(31);
+  const std::vector<Card> pool = {card("SA"), card("H2"), card("D2"), card("C9"), card("X"), card("X"), card("HK")};
+  auto draw = [&](std::size_t count) {
+    Hand cards;
+    for (std::size_t i = 0; i < count; ++i) cards.push_back(pool[rng.below(static_cast<std::uint32_t>(pool.size()))]);
+    return cards;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    Player p{PlayerId{0}, draw(rng.below(kMaxHandSize + 1))};
+    const Hand removed = draw(rng.below(kMaxHandSize + 1));
+    Hand expected = p.hand;
+    for (const Card& c : removed) {
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (expected[i] == c) {
+          expected.erase(i);
+          break;
+        }
+      }
+    }
+    const Hand before = p.hand;
+    p.remove_from_hand(removed);
+    ASSERT_EQ(p.hand, expected) << text::debug(before) << " less " << text::debug(removed);
+  }
+}
+
 template <int N>
 void check_random_permutation(std::uint64_t seed, std::uint64_t turn) {
   State<N> s = State<N>::create(seed);
