@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -147,7 +148,8 @@ struct SubsetOrder {
   std::uint8_t counts[kMaxHandSize + 1];
   std::uint8_t sizes[256];  // cards per mask (a table: the baseline x86 target has no popcount instruction)
 #if defined(CORVANTA_GATHER_SSSE3)
-  // Per mask: a byte shuffle that gathers the chosen cards of a 16-byte hand to the front.
+  // Per mask: a byte shuffle that gathers the chosen cards of a 16-byte hand to bytes 1 onwards,
+  // zeroing byte 0: an action's kind and its first 7.5 cards, as they lie in an Action.
   alignas(16) std::uint8_t gather[256][16];
   // Per mask of eight lanes: a byte shuffle that packs the chosen lanes to the front, in order.
   alignas(8) std::uint8_t pack[256][8];
@@ -170,12 +172,13 @@ struct SubsetOrder {
     for (unsigned mask = 0; mask < 256; ++mask) sizes[mask] = static_cast<std::uint8_t>(std::popcount(mask));
 #if defined(CORVANTA_GATHER_SSSE3)
     for (unsigned mask = 0; mask < 256; ++mask) {
-      std::size_t out = 0;
+      gather[mask][0] = 0x80;
+      std::size_t out = 1;
       std::size_t packed = 0;
       for (unsigned pos = 0; pos < 8; ++pos) {
         if ((mask >> pos & 1u) == 0) continue;
-        gather[mask][out++] = static_cast<std::uint8_t>(2 * pos);
-        gather[mask][out++] = static_cast<std::uint8_t>(2 * pos + 1);
+        if (out < 16) gather[mask][out++] = static_cast<std::uint8_t>(2 * pos);
+        if (out < 16) gather[mask][out++] = static_cast<std::uint8_t>(2 * pos + 1);
         pack[mask][packed++] = static_cast<std::uint8_t>(pos);
       }
       for (; out < 16; ++out) gather[mask][out] = 0x80;  // zero the unused slots
@@ -367,24 +370,33 @@ __attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::u
   }
 }
 
-// The discard phase lists up to 255 actions on every rollout step: gather each subset's cards
-// with one byte shuffle instead of card by card.
+// An action's bytes as the discard listing writes them: the kind, then the cards' 16 bytes, then
+// their count.
+static_assert(offsetof(Action, kind) == 0 && offsetof(Action, cards) == 1 && sizeof(Action::cards) == 17,
+              "an action's kind, cards and card count lie in its first 18 bytes");
+
+// The discard phase lists up to 255 actions on every rollout step: each action is two stores, one
+// of its kind and the subset's cards gathered by one byte shuffle (bytes 0 to 15), one of the last
+// card byte and the count (bytes 16 and 17). Byte 16 is a card's only for a subset of all eight
+// cards, and then it is the hand's last byte.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
   const __m128i cards = hand_bytes(hand);
   std::uint8_t worthy[255 + 8];
   const std::size_t count = worthy_subsets_ssse3(hand.size(), nibble_sums(cards, n), worthy);
   const std::size_t start = out.size();
   if (start + count > out.capacity) fail("fixed-capacity list is full");
-  Action* next = out.data() + start;
+  const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Discard));
+  const auto last_byte = static_cast<std::uint16_t>(_mm_extract_epi16(cards, 7) >> 8);
+  auto* next = reinterpret_cast<unsigned char*>(out.data() + start);
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned mask = worthy[i];
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
-    next->kind = Action::Kind::Discard;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(next->cards.data()), _mm_shuffle_epi8(cards, control));
-    next->cards.set_size(kSubsets.sizes[mask]);
-    ++next;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(next), _mm_or_si128(_mm_shuffle_epi8(cards, control), kind));
+    const auto tail = static_cast<std::uint16_t>(last_byte | kSubsets.sizes[mask] << 8);
+    std::memcpy(next + 16, &tail, sizeof tail);
+    next += sizeof(Action);
   }
-  out.set_size(static_cast<std::size_t>(next - out.data()));
+  out.set_size(start + count);
 }
 
 #if defined(__SSSE3__)
