@@ -13,21 +13,21 @@ struct Player {
   // For each listed card, removes the first equal hand card; the others keep their order.
   template <class Cards>
   void remove_from_hand(const Cards& cards) {
-    // Positions as bits, every slot of the inline array compared and moved whatever the hand's
-    // size: where a card lies in the hand follows no pattern, so a search that stops at it, and
-    // an erase that moves what follows, would each cost a mispredicted branch. Slots past the
-    // hand are masked off and never written back within the hand.
+    // Positions as bits: where a card lies in the hand follows no pattern, so a search that stops
+    // at it, and an erase that moves what follows, would each cost a mispredicted branch. Every
+    // card of the hand is compared and moved instead.
+    const std::size_t size = hand.size();
     Card held[kMaxHandSize];
     std::memcpy(held, hand.data(), sizeof held);
-    unsigned left = (1u << hand.size()) - 1u;
+    unsigned left = (1u << size) - 1u;
     for (const Card& c : cards) {
       unsigned equal = 0;
-      for (std::size_t i = 0; i < kMaxHandSize; ++i) equal |= (held[i] == c ? 1u : 0u) << i;
+      for (std::size_t i = 0; i < size; ++i) equal |= (held[i] == c ? 1u : 0u) << i;
       equal &= left;
       left &= ~(equal & (0u - equal));  // the first one still held, if any
     }
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < kMaxHandSize; ++i) {
+    for (std::size_t i = 0; i < size; ++i) {
       hand.data()[kept] = held[i];
       kept += left >> i & 1u;
     }
