@@ -242,7 +242,7 @@ template <bool ByteShuffles>
 // As many blocks as `Lanes` has lanes, lane b of every register in block counter + b: one register
 // per word, and rounds without turns. With registers of one block's row this is about a quarter
 // faster than two pairs of interleaved chains; with 256-bit registers (which need the 32 registers
-// of AVX-512 to hold the words and their inputs) eight blocks take about a third longer than four
+// of AVX-512 to hold the words and their inputs) eight blocks take about 40 % longer than four
 // blocks in rows, and give twice the words.
 template <class Lanes, bool ByteShuffles>
 [[gnu::always_inline]] inline void lane_blocks(const ChachaKeyWords& key, std::uint64_t counter, std::uint32_t* out) {

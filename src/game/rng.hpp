@@ -105,24 +105,15 @@ class StdRng {
     T* run = items;
     T* const end = items + runs * len;
     auto n = full;
-    // The position in the buffer is kept in a local: the items may be bytes, and a store of a
-    // byte could change any member as far as the compiler knows, so a member would be stored and
-    // read back on every word.
-    std::size_t index = index_;
-    std::size_t filled = end_;
     while (run != end) {
-      if (index == filled) [[unlikely]] {
+      if (index_ == end_) [[unlikely]]
         refill(static_cast<std::size_t>(end - run) - (full - n));
-        index = 0;
-        filled = end_;
-      }
-      swap_step(run, n, block_[index++], detail::kZones.of[n]);
+      swap_step(run, n, block_[index_++], detail::kZones.of[n]);
       if (n == 1) {
         run += len;
         n = full;
       }
     }
-    index_ = index;
   }
 
   template <class List>
