@@ -73,11 +73,11 @@ void write_cards(Action& a, Action::Kind kind, const Card* cards, unsigned mask)
 
 }  // namespace
 
-void attack_actions(const Hand& hand, ActionList& out) {
+void detail::attack_actions_portable(const Hand& hand, ActionList& out) {
   if (out.size() + kMaxAttackActions > out.capacity) {
     // Nearly full already: list into a list of its own and append, refusing what does not fit.
     ActionList own;
-    attack_actions(hand, own);
+    attack_actions_portable(hand, own);
     for (const Action& a : own) out.push_back(a);
     return;
   }
@@ -153,6 +153,10 @@ struct SubsetOrder {
   alignas(16) std::uint8_t gather[256][16];
   // Per mask of eight lanes: a byte shuffle that packs the chosen lanes to the front, in order.
   alignas(8) std::uint8_t pack[256][8];
+  // Per mask, for processors with AVX2: one byte shuffle of 32 bytes writes a whole discard. Its
+  // low half is `gather`; its high half picks the hand's last byte and then the count from a
+  // source half that holds the last byte followed by the numbers 0 to 8.
+  alignas(32) std::uint8_t whole[256][32];
   // The attack value of each card value, and per position p a shuffle that spreads the byte of
   // the card at p to the lanes 0-15 whose bit p % 4 is set: the rows of the nibble-sum tables.
   alignas(16) std::uint8_t worth[16];
@@ -183,6 +187,10 @@ struct SubsetOrder {
       }
       for (; out < 16; ++out) gather[mask][out] = 0x80;  // zero the unused slots
       for (; packed < 8; ++packed) pack[mask][packed] = 0x80;
+      std::copy_n(gather[mask], 16, whole[mask]);
+      whole[mask][16] = 0;
+      whole[mask][17] = static_cast<std::uint8_t>(1 + std::popcount(mask));
+      std::fill(whole[mask] + 18, whole[mask] + 32, 0x80);
     }
     for (unsigned v = 0; v < 16; ++v)
       worth[v] = v <= static_cast<unsigned>(CardValue::King)
@@ -370,6 +378,26 @@ __attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::u
   }
 }
 
+#if defined(__AVX2__)
+constexpr bool kHasAvx2 = true;
+#else
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+// The discards of `masks` written with AVX2: one byte shuffle and one store of a whole action
+// each (its player bytes zeroed).
+__attribute__((target("avx2"))) void put_discards_avx2(__m128i cards, const std::uint8_t* masks, std::size_t count,
+                                                       unsigned char* next) {
+  static_assert(sizeof(Action) == 32, "a discard is one 32-byte store");
+  const auto last_byte = static_cast<char>(_mm_extract_epi16(cards, 7) >> 8);
+  const __m256i source = _mm256_set_m128i(_mm_setr_epi8(last_byte, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0), cards);
+  const __m256i kind = _mm256_setr_epi32(static_cast<int>(Action::Kind::Discard), 0, 0, 0, 0, 0, 0, 0);
+  for (std::size_t i = 0; i < count; ++i, next += sizeof(Action)) {
+    const __m256i control = _mm256_load_si256(reinterpret_cast<const __m256i*>(kSubsets.whole[masks[i]]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(next), _mm256_or_si256(_mm256_shuffle_epi8(source, control), kind));
+  }
+}
+
 // An action's bytes as the discard listing writes them: the kind, then the cards' 16 bytes, then
 // their count.
 static_assert(offsetof(Action, kind) == 0 && offsetof(Action, cards) == 1 && sizeof(Action::cards) == 17,
@@ -388,6 +416,11 @@ __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, st
   const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Discard));
   const auto last_byte = static_cast<std::uint16_t>(_mm_extract_epi16(cards, 7) >> 8);
   auto* next = reinterpret_cast<unsigned char*>(out.data() + start);
+  out.set_size(start + count);
+  if (kHasAvx2) {
+    put_discards_avx2(cards, worthy, count, next);
+    return;
+  }
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned mask = worthy[i];
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
@@ -396,7 +429,111 @@ __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, st
     std::memcpy(next + 16, &tail, sizeof tail);
     next += sizeof(Action);
   }
-  out.set_size(start + count);
+}
+
+// Writes the action of `kind` (in byte 0 of `kind`) whose cards are those of `cards` at the
+// positions set in `mask`: bytes 0 to 15 and the count. Byte 16 is left as it is: only a subset
+// of all eight cards has a card byte there.
+__attribute__((target("ssse3"))) inline void put_subset(unsigned char* at, __m128i cards, __m128i kind, unsigned mask) {
+  const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(_mm_shuffle_epi8(cards, control), kind));
+  at[offsetof(Action, cards) + sizeof(Card) * kMaxHandSize] = kSubsets.sizes[mask];
+}
+
+// The attack listing with no branch on what a card is: whether the hand holds an Ace or a
+// pair, and where, follows no pattern, and the card-by-card listing lost about twenty
+// nanoseconds a call to mispredicted branches. Each kind of action is written for every slot
+// it could take, the write pointer moving on only for the ones that exist; later writes cover
+// the rest. Combos are gathered like discards, from position masks.
+__attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, ActionList& out) {
+  const std::size_t m = hand.size();
+  const __m128i cards = hand_bytes(hand);
+  // Position masks (bit i: the hand's card i) of the Aces, of each value from Two to Five and of
+  // the jesters, from the cards as 16-bit lanes: the suit in the low byte, the value in the high.
+  const __m128i values = _mm_srli_epi16(cards, 8);
+  const unsigned held = (1u << m) - 1u;
+  const auto positions = [&](__m128i lanes_equal) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lanes_equal, _mm_setzero_si128()))) & held;
+  };
+  const auto of_value = [&](CardValue v) {
+    return positions(_mm_cmpeq_epi16(values, _mm_set1_epi16(static_cast<short>(v))));
+  };
+  const unsigned aces = of_value(CardValue::Ace);
+  unsigned groups[4];  // Two to Five
+  for (unsigned v = 0; v < 4; ++v) groups[v] = of_value(static_cast<CardValue>(v + 2));
+  for (const unsigned group : groups) {
+    if (kSubsets.sizes[group] > kMaxComboCards) [[unlikely]] {
+      // More equal cards than one value has suits: no deal holds such a hand.
+      detail::attack_actions_portable(hand, out);
+      return;
+    }
+  }
+  const unsigned jester_bits = positions(_mm_cmpeq_epi16(
+      cards, _mm_set1_epi16(static_cast<short>(static_cast<unsigned>(kJester.suit) |
+                                               static_cast<unsigned>(kJester.value) << 8))));
+  std::uint16_t card[kMaxHandSize];
+  std::memcpy(card, hand.data(), sizeof card);
+  auto* const first = reinterpret_cast<unsigned char*>(out.data() + out.size());
+  unsigned char* next = first;
+  const auto put = [](unsigned char* at, std::uint64_t head, std::uint8_t count) {
+    std::memcpy(at, &head, sizeof head);
+    at[offsetof(Action, cards) + sizeof(Card) * kMaxHandSize] = count;
+  };
+
+  for (std::size_t i = 0; i < kMaxHandSize; ++i)
+    put(next + i * sizeof(Action), static_cast<std::uint64_t>(Action::Kind::Play) | std::uint64_t{card[i]} << 8, 1);
+  next += m * sizeof(Action);
+
+  // An Ace pairs with every other non-jester card, and with another Ace only from the higher suit.
+  // The first Ace's pass runs whether or not there is one (with no partners when there is none):
+  // most hands hold one Ace or none, and a branch on which would follow no pattern.
+  const __m128i suit_plus_one = _mm_add_epi16(_mm_and_si128(cards, _mm_set1_epi16(0xFF)), _mm_set1_epi16(1));
+  const __m128i suit_rank = _mm_andnot_si128(_mm_cmpeq_epi16(suit_plus_one, _mm_set1_epi16(5)), suit_plus_one);
+  const unsigned others = held & ~jester_bits;
+  unsigned rest = aces;
+  do {
+    const auto pos = static_cast<std::size_t>(std::countr_zero(rest | 0x80u));
+    const unsigned rank = (static_cast<unsigned>(hand.data()[pos].suit) + 1u) % 5u;  // None lowest
+    const unsigned lower = positions(_mm_cmpgt_epi16(_mm_set1_epi16(static_cast<short>(rank)), suit_rank));
+    const unsigned partners = others & (~aces | lower) & (0u - (rest != 0 ? 1u : 0u));
+    const std::uint64_t head = static_cast<std::uint64_t>(Action::Kind::AnimalCombo) | std::uint64_t{card[pos]} << 8;
+    for (std::size_t i = 0; i < kMaxHandSize; ++i) {
+      put(next, head | std::uint64_t{card[i]} << 24, 2);
+      next += (partners >> i & 1u) * sizeof(Action);
+    }
+    rest &= rest - 1;
+  } while (rest != 0);
+
+  // Each value's combos as masks over the hand, in the listing's order: the group's own masks
+  // with group position j moved to the hand position of the group's j-th card.
+  alignas(16) std::uint8_t combos[64] = {};
+  std::size_t total = 0;
+  for (unsigned v = 0; v < 4; ++v) {
+    const unsigned group = groups[v];
+    const std::size_t size = kSubsets.sizes[group];
+    const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / (v + 2));
+    const __m128i own = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGroupCombos.masks[size]));
+    __m128i masks = _mm_setzero_si128();
+    // Past the group's cards come positions 8 to 11, bits no byte holds: `rest` is never zero.
+    unsigned rest = group | 0xF00u;
+    for (unsigned j = 0; j < kMaxComboCards; ++j, rest &= rest - 1) {
+      const __m128i bit = _mm_set1_epi8(static_cast<char>(1u << j));
+      const __m128i to = _mm_set1_epi8(static_cast<char>(1u << __builtin_ctz(rest)));
+      masks = _mm_or_si128(masks, _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(own, bit), bit), to));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(combos + total), masks);
+    total += kGroupCombos.up_to[size][largest];
+  }
+  // Most hands hold no combo or a pair: the first slots are written whatever the count.
+  const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Combo));
+  constexpr std::size_t kAlwaysWritten = 2;
+  for (std::size_t i = 0; i < kAlwaysWritten; ++i) put_subset(next + i * sizeof(Action), cards, kind, combos[i]);
+  for (std::size_t i = kAlwaysWritten; i < total; ++i) put_subset(next + i * sizeof(Action), cards, kind, combos[i]);
+  next += total * sizeof(Action);
+
+  Action* last = reinterpret_cast<Action*>(next);
+  *last = Action::yield();
+  out.set_size(out.size() + static_cast<std::size_t>(last + 1 - reinterpret_cast<Action*>(first)));
 }
 
 #if defined(__SSSE3__)
@@ -421,6 +558,16 @@ void subset_bits(const Hand& hand, std::uint16_t n, unsigned kept_out, SubsetBit
 }
 
 }  // namespace
+
+void attack_actions(const Hand& hand, ActionList& out) {
+#if defined(CORVANTA_GATHER_SSSE3)
+  if (kHasSsse3 && out.size() + kMaxAttackActions <= out.capacity) {
+    attack_actions_ssse3(hand, out);
+    return;
+  }
+#endif
+  detail::attack_actions_portable(hand, out);
+}
 
 void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out) {
 #if defined(CORVANTA_GATHER_SSSE3)

@@ -17,6 +17,8 @@ void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out);
 void jester_actions(int players, ActionList& out);
 
 namespace detail {
+// The attack listing without the processor-specific fast path (the two must agree).
+void attack_actions_portable(const Hand& hand, ActionList& out);
 // The discard listing without the processor-specific fast path (the two must agree).
 void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out);
 }  // namespace detail

@@ -187,6 +187,83 @@ TEST(DiscardPhase, FastPortableAndDefinitionAgreeAndDrawsPickFromTheList) {
   }
 }
 
+// The attack actions by their definition: singles, each Ace with every other non-jester card
+// (another Ace only from a lower suit), each value from Two to Five in combos worth at most 10,
+// by size and then lexicographically, and Yield.
+ActionList attacks_by_definition(const Hand& h) {
+  ActionList out;
+  for (const Card& c : h) out.push_back(Action::play(c));
+  for (std::size_t a = 0; a < h.size(); ++a) {
+    if (h[a].value != CardValue::Ace) continue;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+      if (i == a || h[i] == kJester) continue;
+      if (h[i].value == CardValue::Ace && !suit_greater(h[a].suit, h[i].suit)) continue;
+      out.push_back(Action::animal_combo(h[a], h[i]));
+    }
+  }
+  for (int v = 2; v <= 5; ++v) {
+    std::vector<std::size_t> group;
+    for (std::size_t i = 0; i < h.size(); ++i)
+      if (static_cast<int>(h[i].value) == v) group.push_back(i);
+    for (std::size_t k = 2; k <= std::min<std::size_t>(4, static_cast<std::size_t>(10 / v)) && k <= group.size(); ++k) {
+      std::vector<bool> chosen(group.size(), false);
+      std::fill(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(k), true);
+      do {
+        Hand cards;
+        for (std::size_t i = 0; i < group.size(); ++i)
+          if (chosen[i]) cards.push_back(h[group[i]]);
+        out.push_back(Action::combo(cards));
+      } while (std::prev_permutation(chosen.begin(), chosen.end()));
+    }
+  }
+  out.push_back(Action::yield());
+  return out;
+}
+
+// Hands of every size from the whole deck and its jesters, and from the small values alone, so
+// that Aces and groups of two to four equal values are common; now and then more equal cards
+// than a deal can hold. Each list is appended to actions already listed, which must stay as
+// they were.
+TEST(PlayPhase, FastPortableAndDefinitionAgreeOnRandomHands) {
+  StdRng rng = StdRng::seed_from_u64(77);
+  const ActionList before = space<2>("S9 HK", ActionType::play_cards());
+  for (int round = 0; round < 20000; ++round) {
+    Hand h;
+    const std::size_t size = rng.below(9);
+    for (std::size_t i = 0; i < size; ++i) {
+      const int index = round % 3 == 0 ? static_cast<int>(rng.below(kCardKinds))
+                                       : static_cast<int>(rng.below(20));  // Aces to Fives
+      h.push_back(card_from_index(index));
+    }
+    if (round % 50 == 0)
+      for (std::size_t i = 0; i < h.size(); ++i) h[i] = card_from_index(4 + static_cast<int>(rng.below(2)));
+    ActionList fast = before;
+    ActionList portable = before;
+    attack_actions(h, fast);
+    detail::attack_actions_portable(h, portable);
+    ActionList expected = before;
+    for (const Action& a : attacks_by_definition(h)) expected.push_back(a);
+    ASSERT_EQ(shown(fast), shown(expected)) << "hand " << text::debug(h);
+    ASSERT_EQ(shown(portable), shown(expected)) << "hand " << text::debug(h);
+  }
+}
+
+// A list nearly full already takes every attack that fits, and refuses the rest.
+TEST(PlayPhase, AppendingToANearlyFullListKeepsTheOrderOrRefuses) {
+  const Hand h = hand("SA H2 D2 C2 S3 H3 D3 C9");
+  ActionList alone;
+  attack_actions(h, alone);
+  ActionList nearly_full;
+  for (std::size_t i = nearly_full.size(); i + alone.size() < nearly_full.capacity; ++i)
+    nearly_full.push_back(Action::yield());
+  const std::size_t filled = nearly_full.size();
+  attack_actions(h, nearly_full);
+  ASSERT_EQ(nearly_full.size(), filled + alone.size());
+  for (std::size_t i = 0; i < alone.size(); ++i) EXPECT_EQ(nearly_full[filled + i], alone[i]);
+  nearly_full.set_size(nearly_full.capacity - 3);
+  EXPECT_THROW(attack_actions(h, nearly_full), Fatal);
+}
+
 TEST(JesterPhase, EveryPlayerInOrder) {
   EXPECT_EQ(shown(space<3>("S2", ActionType::jester())),
             shown({Action::change_player(PlayerId{0}), Action::change_player(PlayerId{1}),
