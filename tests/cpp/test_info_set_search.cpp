@@ -132,11 +132,14 @@ State<N> one_winning_move() {
   return s;
 }
 
+// One worker each. With two sharing 40 playouts, a worker that stalls between taking an edge and
+// backing up its reward (its first arena page, or the scheduler) leaves that edge's mean lowered
+// by the visit in flight, and the other worker may spend the whole budget elsewhere meanwhile.
 TEST(InformationSetSearch, FindsTheOneWinningMoveWithFewPlayouts) {
   const Action win = Action::play(card("C5"));
   for (int trial = 0; trial < 20; ++trial) {
     const auto one = determinised_search(one_winning_move<1>(), info_set(40, 1, 1.0), kNever);
-    const auto two = determinised_search(one_winning_move<2>(), info_set(40, 2, 1.0), kNever);
+    const auto two = determinised_search(one_winning_move<2>(), info_set(40, 1, 1.0), kNever);
     ASSERT_TRUE(one && two);
     EXPECT_EQ(one->front().action, win);
     EXPECT_EQ(one->front().avg_reward, 12.0);
