@@ -204,6 +204,24 @@ struct SubsetOrder {
 };
 const SubsetOrder kSubsets;
 
+#if defined(CORVANTA_GATHER_SSSE3)
+// The processor's features the listing uses, asked once; tests may turn some off to compare
+// every path against the others.
+struct ListingFeatures {
+  bool ssse3;       // byte shuffles: cards gathered by position masks
+  bool avx2;        // a whole discard in one 32-byte shuffle
+  bool byte_masks;  // AVX-512BW and VL: thirty-two subsets compared into a bit mask
+  bool compress;    // AVX-512 VBMI2 as well: passing subsets packed in one instruction
+};
+ListingFeatures detected_features() {
+  __builtin_cpu_init();
+  const bool byte_masks = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+  return {__builtin_cpu_supports("ssse3") != 0, __builtin_cpu_supports("avx2") != 0, byte_masks,
+          byte_masks && __builtin_cpu_supports("avx512vbmi2")};
+}
+ListingFeatures g_features = detected_features();
+#endif
+
 // Which subsets of the hand, in the order of the discards, are worth at least n (`worthy`), and
 // which of those also spare every position of `kept_out` (`spared`): bit i of word w stands for
 // subset 16 w + i.
@@ -356,6 +374,61 @@ __attribute__((target("ssse3"))) std::size_t worthy_subsets_ssse3(std::size_t m,
   return count;
 }
 
+// The lanes of 32 masks of the row of m subsets from `base` that are worth at least n and lie
+// in the row, as bits.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __mmask32 worth_enough_32(const NibbleSums& t,
+                                                                                       __m256i masks,
+                                                                                       std::size_t base,
+                                                                                       std::size_t total) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i low = _mm256_set_m128i(t.low, t.low);
+  const __m256i high = _mm256_set_m128i(t.high, t.high);
+  const __m256i sums = _mm256_add_epi8(_mm256_shuffle_epi8(low, _mm256_and_si256(masks, nibble)),
+                                       _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(masks, 4), nibble)));
+  const std::uint32_t in_row = total - base >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << (total - base)) - 1;
+  return _mm256_cmpge_epu8_mask(sums, _mm256_set_m128i(t.threshold, t.threshold)) & in_row;
+}
+
+// worthy_subsets_ssse3 thirty-two subsets at a time, where the processor packs bytes under a mask
+// in one instruction (AVX-512 VBMI2); `worthy` needs room for 255 + 32.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt"))) std::size_t worthy_subsets_compress(
+    std::size_t m, const NibbleSums& t, std::uint8_t* worthy) {
+  if (!t.reachable) return 0;
+  const std::size_t total = kSubsets.counts[m];
+  std::size_t count = 0;
+  for (std::size_t base = 0; base < total; base += 32) {
+    // A row holds 256 masks, the ones past its subsets empty.
+    const __m256i masks = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSubsets.masks[m] + base));
+    const __mmask32 pass = worth_enough_32(t, masks, base, total);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(worthy + count), _mm256_maskz_compress_epi8(pass, masks));
+    count += static_cast<std::size_t>(_mm_popcnt_u32(pass));
+  }
+  return count;
+}
+
+// subset_bits_ssse3 thirty-two subsets at a time, with AVX-512's comparisons into bit masks.
+__attribute__((target("avx512f,avx512bw,avx512vl,popcnt"))) void subset_bits_masks(const Hand& hand, std::uint16_t n,
+                                                                                    unsigned kept_out,
+                                                                                    SubsetBits& bits) {
+  bits = SubsetBits{};
+  const NibbleSums t = nibble_sums(hand_bytes(hand), n);
+  if (!t.reachable) return;
+  const std::size_t m = hand.size();
+  const std::size_t total = kSubsets.counts[m];
+  const __m256i kept = _mm256_set1_epi8(static_cast<char>(kept_out));
+  for (std::size_t base = 0; base < total; base += 32) {
+    const __m256i masks = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSubsets.masks[m] + base));
+    const __mmask32 worthy = worth_enough_32(t, masks, base, total);
+    const __mmask32 spared = worthy & _mm256_testn_epi8_mask(masks, kept);
+    bits.worthy[base / 16] = static_cast<std::uint16_t>(worthy);
+    bits.worthy[base / 16 + 1] = static_cast<std::uint16_t>(worthy >> 16);
+    bits.spared[base / 16] = static_cast<std::uint16_t>(spared);
+    bits.spared[base / 16 + 1] = static_cast<std::uint16_t>(spared >> 16);
+    bits.worthy_count += static_cast<std::size_t>(_mm_popcnt_u32(worthy));
+    bits.spared_count += static_cast<std::size_t>(_mm_popcnt_u32(spared));
+  }
+}
+
 __attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::uint16_t n, unsigned kept_out,
                                                         SubsetBits& bits) {
   bits = SubsetBits{};
@@ -377,12 +450,6 @@ __attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::u
     bits.spared_count += kSubsets.sizes[spared & 0xFFu] + kSubsets.sizes[spared >> 8];
   }
 }
-
-#if defined(__AVX2__)
-constexpr bool kHasAvx2 = true;
-#else
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-#endif
 
 // The discards of `masks` written with AVX2: one byte shuffle and one store of a whole action
 // each (its player bytes zeroed).
@@ -409,15 +476,17 @@ static_assert(offsetof(Action, kind) == 0 && offsetof(Action, cards) == 1 && siz
 // cards, and then it is the hand's last byte.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
   const __m128i cards = hand_bytes(hand);
-  std::uint8_t worthy[255 + 8];
-  const std::size_t count = worthy_subsets_ssse3(hand.size(), nibble_sums(cards, n), worthy);
+  std::uint8_t worthy[255 + 32];
+  const NibbleSums sums = nibble_sums(cards, n);
+  const std::size_t count =
+      g_features.compress ? worthy_subsets_compress(hand.size(), sums, worthy) : worthy_subsets_ssse3(hand.size(), sums, worthy);
   const std::size_t start = out.size();
   if (start + count > out.capacity) fail("fixed-capacity list is full");
   const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Discard));
   const auto last_byte = static_cast<std::uint16_t>(_mm_extract_epi16(cards, 7) >> 8);
   auto* next = reinterpret_cast<unsigned char*>(out.data() + start);
   out.set_size(start + count);
-  if (kHasAvx2) {
+  if (g_features.avx2) {
     put_discards_avx2(cards, worthy, count, next);
     return;
   }
@@ -536,12 +605,6 @@ __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, Act
   out.set_size(out.size() + static_cast<std::size_t>(last + 1 - reinterpret_cast<Action*>(first)));
 }
 
-#if defined(__SSSE3__)
-constexpr bool kHasSsse3 = true;
-#else
-const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
-#endif
-
 }  // namespace
 #endif
 
@@ -549,7 +612,11 @@ namespace {
 
 void subset_bits(const Hand& hand, std::uint16_t n, unsigned kept_out, SubsetBits& bits) {
 #if defined(CORVANTA_GATHER_SSSE3)
-  if (kHasSsse3) {
+  if (g_features.byte_masks) {
+    subset_bits_masks(hand, n, kept_out, bits);
+    return;
+  }
+  if (g_features.ssse3) {
     subset_bits_ssse3(hand, n, kept_out, bits);
     return;
   }
@@ -559,9 +626,22 @@ void subset_bits(const Hand& hand, std::uint16_t n, unsigned kept_out, SubsetBit
 
 }  // namespace
 
+void detail::limit_listing_features(int level) {
+#if defined(CORVANTA_GATHER_SSSE3)
+  ListingFeatures f = detected_features();
+  f.ssse3 = f.ssse3 && level >= 1;
+  f.avx2 = f.avx2 && level >= 2;
+  f.byte_masks = f.byte_masks && level >= 3;
+  f.compress = f.compress && level >= 3;
+  g_features = f;
+#else
+  (void)level;
+#endif
+}
+
 void attack_actions(const Hand& hand, ActionList& out) {
 #if defined(CORVANTA_GATHER_SSSE3)
-  if (kHasSsse3 && out.size() + kMaxAttackActions <= out.capacity) {
+  if (g_features.ssse3 && out.size() + kMaxAttackActions <= out.capacity) {
     attack_actions_ssse3(hand, out);
     return;
   }
@@ -571,7 +651,7 @@ void attack_actions(const Hand& hand, ActionList& out) {
 
 void discard_actions(const Hand& hand, std::uint16_t n, ActionList& out) {
 #if defined(CORVANTA_GATHER_SSSE3)
-  if (kHasSsse3) {
+  if (g_features.ssse3) {
     discard_actions_ssse3(hand, n, out);
     return;
   }

@@ -19,6 +19,9 @@ void jester_actions(int players, ActionList& out);
 namespace detail {
 // The attack listing without the processor-specific fast path (the two must agree).
 void attack_actions_portable(const Hand& hand, ActionList& out);
+// The processor-specific paths the listing may take, for tests that compare them: 0 none, 1 up to
+// SSSE3, 2 up to AVX2, 3 all the processor has (the default). Not safe while another thread lists.
+void limit_listing_features(int level);
 // The discard listing without the processor-specific fast path (the two must agree).
 void discard_actions_portable(const Hand& hand, std::uint16_t n, ActionList& out);
 }  // namespace detail

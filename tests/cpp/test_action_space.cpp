@@ -32,6 +32,14 @@ std::string shown(const ActionList& actions) {
   return text::debug(std::span<const Action>(actions.data(), actions.size()));
 }
 
+// Every processor-specific path of the listing this processor runs, the fastest last: a test
+// that loops over them compares each against the definition.
+constexpr int kListingLevels[] = {0, 1, 2, 3};
+struct ListingLevel {
+  explicit ListingLevel(int level) { detail::limit_listing_features(level); }
+  ~ListingLevel() { detail::limit_listing_features(3); }
+};
+
 template <int N>
 ActionList space(std::string_view held, ActionType phase, std::uint8_t refills = 0) {
   State<N> s = blank_state<N>();
@@ -146,41 +154,45 @@ ActionList discards_by_definition(const Hand& h, std::uint16_t n) {
 }
 
 // Random hands of every size, drawn from a shuffled deck with royals and jesters, with
-// thresholds from nothing to more than any hand is worth.
+// thresholds from nothing to more than any hand is worth; on every path of the listing.
 TEST(DiscardPhase, FastPortableAndDefinitionAgreeAndDrawsPickFromTheList) {
-  StdRng rng = StdRng::seed_from_u64(2024);
-  for (int round = 0; round < 3000; ++round) {
-    Pile deck = new_tavern_deck(2, rng);
-    for (std::string_view royal : {"SK", "HK", "DK", "CK", "HQ", "DQ", "DJ"}) deck.push_back(card(royal));
-    rng.shuffle(deck);
-    Hand h;
-    const std::size_t size = rng.below(9);
-    for (std::size_t i = 0; i < size; ++i) h.push_back(deck[i]);
-    const auto n = static_cast<std::uint16_t>(round % 10 == 0 ? 250 + rng.below(20) : rng.below(120));
-    ActionList fast;
-    ActionList portable;
-    discard_actions(h, n, fast);
-    detail::discard_actions_portable(h, n, portable);
-    ASSERT_EQ(shown(fast), shown(discards_by_definition(h, n))) << "hand " << text::debug(h) << " n " << n;
-    ASSERT_EQ(shown(portable), shown(fast)) << "hand " << text::debug(h) << " n " << n;
-    if (n > 255) continue;  // a phase's threshold is one byte
+  for (const int level : kListingLevels) {
+    SCOPED_TRACE("listing level " + std::to_string(level));
+    const ListingLevel limited(level);
+    StdRng rng = StdRng::seed_from_u64(2024);
+    for (int round = 0; round < 3000; ++round) {
+      Pile deck = new_tavern_deck(2, rng);
+      for (std::string_view royal : {"SK", "HK", "DK", "CK", "HQ", "DQ", "DJ"}) deck.push_back(card(royal));
+      rng.shuffle(deck);
+      Hand h;
+      const std::size_t size = rng.below(9);
+      for (std::size_t i = 0; i < size; ++i) h.push_back(deck[i]);
+      const auto n = static_cast<std::uint16_t>(round % 10 == 0 ? 250 + rng.below(20) : rng.below(120));
+      ActionList fast;
+      ActionList portable;
+      discard_actions(h, n, fast);
+      detail::discard_actions_portable(h, n, portable);
+      ASSERT_EQ(shown(fast), shown(discards_by_definition(h, n))) << "hand " << text::debug(h) << " n " << n;
+      ASSERT_EQ(shown(portable), shown(fast)) << "hand " << text::debug(h) << " n " << n;
+      if (n > 255) continue;  // a phase's threshold is one byte
 
-    // Drawn moves, pruned or not, with and without the one-player refill.
-    State<1> s = blank_state<1>();
-    s.players[0].hand = h;
-    s.action_type = ActionType::discard(static_cast<std::uint8_t>(n));
-    s.hand_refills_left = static_cast<std::uint8_t>(round % 2);
-    for (const bool prune : {false, true}) {
-      const ActionList all = get_action_space(s);
-      const ActionList listed = prune ? prune_bad_moves(all) : all;
-      for (std::uint64_t seed = 0; seed < 4; ++seed) {
-        StdRng drawing = StdRng::seed_from_u64(seed);
-        StdRng listing = StdRng::seed_from_u64(seed);
-        const std::optional<Action> drawn = prune ? draw_action<1, true>(s, drawing) : draw_action<1, false>(s, drawing);
-        ASSERT_EQ(drawn.has_value(), !listed.empty());
-        if (drawn) {
-          ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]))
-              << "hand " << text::debug(h) << " n " << n << " prune " << prune;
+      // Drawn moves, pruned or not, with and without the one-player refill.
+      State<1> s = blank_state<1>();
+      s.players[0].hand = h;
+      s.action_type = ActionType::discard(static_cast<std::uint8_t>(n));
+      s.hand_refills_left = static_cast<std::uint8_t>(round % 2);
+      for (const bool prune : {false, true}) {
+        const ActionList all = get_action_space(s);
+        const ActionList listed = prune ? prune_bad_moves(all) : all;
+        for (std::uint64_t seed = 0; seed < 4; ++seed) {
+          StdRng drawing = StdRng::seed_from_u64(seed);
+          StdRng listing = StdRng::seed_from_u64(seed);
+          const std::optional<Action> drawn = prune ? draw_action<1, true>(s, drawing) : draw_action<1, false>(s, drawing);
+          ASSERT_EQ(drawn.has_value(), !listed.empty());
+          if (drawn) {
+            ASSERT_EQ(text::debug(*drawn), text::debug(listed[listing.below(static_cast<std::uint32_t>(listed.size()))]))
+                << "hand " << text::debug(h) << " n " << n << " prune " << prune;
+          }
         }
       }
     }
@@ -225,26 +237,30 @@ ActionList attacks_by_definition(const Hand& h) {
 // than a deal can hold. Each list is appended to actions already listed, which must stay as
 // they were.
 TEST(PlayPhase, FastPortableAndDefinitionAgreeOnRandomHands) {
-  StdRng rng = StdRng::seed_from_u64(77);
-  const ActionList before = space<2>("S9 HK", ActionType::play_cards());
-  for (int round = 0; round < 20000; ++round) {
-    Hand h;
-    const std::size_t size = rng.below(9);
-    for (std::size_t i = 0; i < size; ++i) {
-      const int index = round % 3 == 0 ? static_cast<int>(rng.below(kCardKinds))
-                                       : static_cast<int>(rng.below(20));  // Aces to Fives
-      h.push_back(card_from_index(index));
+  for (const int level : kListingLevels) {
+    SCOPED_TRACE("listing level " + std::to_string(level));
+    const ListingLevel limited(level);
+    StdRng rng = StdRng::seed_from_u64(77);
+    const ActionList before = space<2>("S9 HK", ActionType::play_cards());
+    for (int round = 0; round < 20000; ++round) {
+      Hand h;
+      const std::size_t size = rng.below(9);
+      for (std::size_t i = 0; i < size; ++i) {
+        const int index = round % 3 == 0 ? static_cast<int>(rng.below(kCardKinds))
+                                         : static_cast<int>(rng.below(20));  // Aces to Fives
+        h.push_back(card_from_index(index));
+      }
+      if (round % 50 == 0)
+        for (std::size_t i = 0; i < h.size(); ++i) h[i] = card_from_index(4 + static_cast<int>(rng.below(2)));
+      ActionList fast = before;
+      ActionList portable = before;
+      attack_actions(h, fast);
+      detail::attack_actions_portable(h, portable);
+      ActionList expected = before;
+      for (const Action& a : attacks_by_definition(h)) expected.push_back(a);
+      ASSERT_EQ(shown(fast), shown(expected)) << "hand " << text::debug(h);
+      ASSERT_EQ(shown(portable), shown(expected)) << "hand " << text::debug(h);
     }
-    if (round % 50 == 0)
-      for (std::size_t i = 0; i < h.size(); ++i) h[i] = card_from_index(4 + static_cast<int>(rng.below(2)));
-    ActionList fast = before;
-    ActionList portable = before;
-    attack_actions(h, fast);
-    detail::attack_actions_portable(h, portable);
-    ActionList expected = before;
-    for (const Action& a : attacks_by_definition(h)) expected.push_back(a);
-    ASSERT_EQ(shown(fast), shown(expected)) << "hand " << text::debug(h);
-    ASSERT_EQ(shown(portable), shown(expected)) << "hand " << text::debug(h);
   }
 }
 
