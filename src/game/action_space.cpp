@@ -43,8 +43,11 @@ namespace {
 struct GroupCombos {
   std::uint8_t masks[kMaxHandSize + 1][154];
   std::uint8_t up_to[kMaxHandSize + 1][kMaxComboCards + 1];  // combos of at most k cards
+  // For each set of at most four hand positions (as a mask), the same combos of those positions
+  // as masks over the hand, in the same order (at most 11 of them).
+  alignas(16) std::uint8_t of_positions[256][16];
 
-  GroupCombos() : masks{}, up_to{} {
+  GroupCombos() : masks{}, up_to{}, of_positions{} {
     for (std::size_t m = 0; m <= kMaxHandSize; ++m) {
       std::uint8_t count = 0;
       for (std::size_t k = 2; k <= kMaxComboCards; ++k) {
@@ -54,6 +57,15 @@ struct GroupCombos {
           masks[m][count++] = mask;
         });
         up_to[m][k] = count;
+      }
+    }
+    for (unsigned group = 0; group < 256; ++group) {
+      const auto size = static_cast<std::size_t>(std::popcount(group));
+      if (size > kMaxComboCards) continue;
+      for (std::size_t i = 0; i < up_to[size][kMaxComboCards]; ++i) {
+        unsigned rest = group;
+        for (unsigned j = 0; j < size; ++j, rest &= rest - 1)
+          if ((masks[size][i] >> j & 1u) != 0) of_positions[group][i] |= static_cast<std::uint8_t>(rest & (0u - rest));
       }
     }
   }
@@ -573,25 +585,16 @@ __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, Act
     rest &= rest - 1;
   } while (rest != 0);
 
-  // Each value's combos as masks over the hand, in the listing's order: the group's own masks
-  // with group position j moved to the hand position of the group's j-th card.
+  // Each value's combos as masks over the hand, in the listing's order; a value's limit keeps a
+  // prefix of its group's list.
   alignas(16) std::uint8_t combos[64] = {};
   std::size_t total = 0;
   for (unsigned v = 0; v < 4; ++v) {
     const unsigned group = groups[v];
-    const std::size_t size = kSubsets.sizes[group];
     const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / (v + 2));
-    const __m128i own = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGroupCombos.masks[size]));
-    __m128i masks = _mm_setzero_si128();
-    // Past the group's cards come positions 8 to 11, bits no byte holds: `rest` is never zero.
-    unsigned rest = group | 0xF00u;
-    for (unsigned j = 0; j < kMaxComboCards; ++j, rest &= rest - 1) {
-      const __m128i bit = _mm_set1_epi8(static_cast<char>(1u << j));
-      const __m128i to = _mm_set1_epi8(static_cast<char>(1u << __builtin_ctz(rest)));
-      masks = _mm_or_si128(masks, _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(own, bit), bit), to));
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(combos + total), masks);
-    total += kGroupCombos.up_to[size][largest];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(combos + total),
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupCombos.of_positions[group])));
+    total += kGroupCombos.up_to[kSubsets.sizes[group]][largest];
   }
   // Most hands hold no combo or a pair: the first slots are written whatever the count.
   const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Combo));
