@@ -15,8 +15,8 @@ identical, at the end of the game: every player's return is the team's level rea
 (``shift=12``, the default; 0 for a win), so that OpenSpiel's ``MCTSBot``, which takes any proven
 outcome of 0 or more as good enough, does not yield at once; ``shift=0`` gives the level itself.
 
-What a seat knows is the public history (every card played or discarded is seen by all) and its
-own hand: ``information_state_string(player)`` is that, compactly, and
+What a seat knows is the public history (every card played or discarded is seen by all, and each
+enemy as it comes up) and its own hand: ``information_state_string(player)`` is that, compactly, and
 ``resample_from_infostate`` re-deals everything else (``Game.resample``, with a seed drawn from
 OpenSpiel's sampler and a made-up Hearts stream). Observations are ``Game.observation(player)``.
 
@@ -89,10 +89,19 @@ class CorvantaGame(pyspiel.Game):  # type: ignore[misc]
 class CorvantaState(pyspiel.State):  # type: ignore[misc]
     """A position: the lab's ``Game`` inside (``state.game``)."""
 
-    def __init__(self, game: CorvantaGame, position: Game) -> None:
+    def __init__(self, game: CorvantaGame, position: Game, shown: tuple[tuple[int, str], ...] | None = None) -> None:
         super().__init__(game)
         self.game = position
         self._shift = game.shift
+        # Each enemy as it came up, after how many moves: public chance that the moves alone do
+        # not tell (the castle below the current enemy is hidden, and re-dealt by a resample).
+        self._shown = shown if shown is not None else self._enemy_shown(())
+
+    def _enemy_shown(self, shown: tuple[tuple[int, str], ...]) -> tuple[tuple[int, str], ...]:
+        enemy = self.game.current_enemy
+        if enemy is None or (shown and shown[-1][1] == enemy.card.label):
+            return shown
+        return (*shown, (len(self.game.history), enemy.card.label))
 
     def current_player(self) -> int:
         return int(pyspiel.PlayerId.TERMINAL) if self.game.is_over else self.game.current_player
@@ -104,6 +113,7 @@ class CorvantaState(pyspiel.State):  # type: ignore[misc]
 
     def _apply_action(self, action: int) -> None:
         self.game.apply_id(int(action))
+        self._shown = self._enemy_shown(self._shown)
 
     def _action_to_string(self, player: int, action: int) -> str:
         return str(self.game.action_from_id(int(action)))
@@ -116,19 +126,24 @@ class CorvantaState(pyspiel.State):  # type: ignore[misc]
         return [value] * self.game.num_players
 
     def information_state_string(self, player: int | None = None) -> str:
-        """What ``player`` (the seat to act by default) knows: its hand and the public history."""
+        """What ``player`` (the seat to act by default) knows: its hand and the public history,
+        the moves and each enemy as it came up. Two positions with the same string have the same
+        legal actions."""
         seat = self.game.current_player if player is None else player
         hand = " ".join(card.label for card in self.game.sorted_hand(seat))
-        return f"p{seat} [{hand}] " + "|".join(move_text(action) for action in self.game.history)
+        public = [move_text(action) for action in self.game.history]
+        for moves, label in reversed(self._shown):
+            public.insert(moves, f"<{label}>")
+        return f"p{seat} [{hand}] " + "|".join(public)
 
     def resample_from_infostate(self, player_id: int, probability_sampler: Any) -> CorvantaState:
         """A copy with what ``player_id`` cannot see re-dealt (and a made-up Hearts stream), the
         seed made of two draws of OpenSpiel's sampler (uniform in [0, 1))."""
         seed = int(probability_sampler() * 2**32) << 32 | int(probability_sampler() * 2**32)
-        return CorvantaState(self.get_game(), self.game.resample(player_id, seed))
+        return CorvantaState(self.get_game(), self.game.resample(player_id, seed), self._shown)
 
     def __deepcopy__(self, memo: dict[int, Any]) -> CorvantaState:
-        return CorvantaState(self.get_game(), self.game.clone())
+        return CorvantaState(self.get_game(), self.game.clone(), self._shown)
 
     def __str__(self) -> str:
         return str(self.game)

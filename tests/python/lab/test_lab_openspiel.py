@@ -36,6 +36,29 @@ def test_seeds_returns_information_states_and_resampling():
     assert unshifted.returns() == [float(unshifted.game.level)]
 
 
+@pytest.mark.parametrize("players, seed", [(1, 5), (2, 3)])
+def test_positions_with_one_information_state_have_the_same_legal_actions(players, seed):
+    # What OpenSpiel's information-set search relies on. Worlds resampled along a seeded game
+    # play on by the same rule (the largest card play or discard: kills are frequent); a kill
+    # brings up an enemy from the hidden castle, which differs between worlds and decides
+    # whether the next play kills too or must be paid for with a discard.
+    game = pyspiel.load_game("corvanta_lab", {"players": players, "seed": seed})
+    rng = np.random.default_rng(5)
+    legal_by_key: dict[str, list[int]] = {}
+    state = game.new_initial_state()
+    while not state.is_terminal():
+        for _ in range(60):
+            world = state.resample_from_infostate(state.current_player(), lambda: float(rng.random()))
+            for _ in range(12):
+                if world.is_terminal():
+                    break
+                legal = world.legal_actions()
+                assert legal_by_key.setdefault(world.information_state_string(), legal) == legal
+                world.apply_action(max((a for a in legal if a < lab.YIELD_ID), default=legal[0]))
+        state.apply_action(int(rng.choice(state.legal_actions())))
+    assert len(legal_by_key) > 10
+
+
 def test_an_information_set_mcts_bot_plays_a_whole_game():
     from open_spiel.python.algorithms import ismcts, mcts
 
