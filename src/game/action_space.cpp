@@ -482,10 +482,10 @@ __attribute__((target("avx2"))) void put_discards_avx2(__m128i cards, const std:
 static_assert(offsetof(Action, kind) == 0 && offsetof(Action, cards) == 1 && sizeof(Action::cards) == 17,
               "an action's kind, cards and card count lie in its first 18 bytes");
 
-// The discard phase lists up to 255 actions on every rollout step: each action is two stores, one
-// of its kind and the subset's cards gathered by one byte shuffle (bytes 0 to 15), one of the last
-// card byte and the count (bytes 16 and 17). Byte 16 is a card's only for a subset of all eight
-// cards, and then it is the hand's last byte.
+// The discard phase lists up to 255 actions on every rollout step. With AVX2 each is one store
+// (put_discards_avx2); otherwise two, one of its kind and the subset's cards gathered by one byte
+// shuffle (bytes 0 to 15), one of the last card byte and the count (bytes 16 and 17). Byte 16 is a
+// card's only for a subset of all eight cards, and then it is the hand's last byte.
 __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, std::uint16_t n, ActionList& out) {
   const __m128i cards = hand_bytes(hand);
   std::uint8_t worthy[255 + 32];
@@ -494,14 +494,14 @@ __attribute__((target("ssse3"))) void discard_actions_ssse3(const Hand& hand, st
       g_features.compress ? worthy_subsets_compress(hand.size(), sums, worthy) : worthy_subsets_ssse3(hand.size(), sums, worthy);
   const std::size_t start = out.size();
   if (start + count > out.capacity) fail("fixed-capacity list is full");
-  const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Discard));
-  const auto last_byte = static_cast<std::uint16_t>(_mm_extract_epi16(cards, 7) >> 8);
   auto* next = reinterpret_cast<unsigned char*>(out.data() + start);
   out.set_size(start + count);
   if (g_features.avx2) {
     put_discards_avx2(cards, worthy, count, next);
     return;
   }
+  const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Discard));
+  const auto last_byte = static_cast<std::uint16_t>(_mm_extract_epi16(cards, 7) >> 8);
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned mask = worthy[i];
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[mask]));
