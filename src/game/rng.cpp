@@ -55,6 +55,15 @@ StdRng::Key entropy_key() {
 
 }  // namespace
 
+#if defined(CORVANTA_SHUFFLE_WINDOWS)
+bool detail::g_shuffle_windows = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}();
+#else
+bool detail::g_shuffle_windows = false;
+#endif
+
 StdRng::StdRng(const Key& key) : key_(key) {
   for (std::size_t i = 0; i < 8; ++i) {
     key_words_[i] = static_cast<std::uint32_t>(key[4 * i]) |

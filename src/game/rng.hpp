@@ -8,6 +8,11 @@
 
 #include "game/chacha.hpp"
 
+#if !defined(CORVANTA_PORTABLE) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CORVANTA_SHUFFLE_WINDOWS 1
+#include <immintrin.h>
+#endif
+
 namespace corvanta {
 
 namespace detail {
@@ -22,6 +27,10 @@ struct Zones {
   }
 };
 inline constexpr Zones kZones{};
+
+// Whether shuffles find their accepted words in windows of 32 (StdRng::draw_in_windows): true
+// where the processor has AVX-512F and BW. Tests turn it off to compare both ways.
+extern bool g_shuffle_windows;
 }  // namespace detail
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
@@ -70,6 +79,12 @@ class StdRng {
   template <class T>
   void shuffle(T* items, std::size_t len) {
     std::size_t i = len;
+#if defined(CORVANTA_SHUFFLE_WINDOWS)
+    if (detail::g_shuffle_windows && len > 1 && len < detail::kTabledZones) {
+      if (index_ == end_) refill(len - 1);
+      i -= draw_in_windows(items, 1, static_cast<std::uint32_t>(len));
+    }
+#endif
     std::size_t index = index_;
     // The game's piles are shorter than the table of zones: their loop reads the zone and
     // branches on nothing but its own end.
@@ -105,6 +120,14 @@ class StdRng {
     T* run = items;
     T* const end = items + runs * len;
     auto n = full;
+#if defined(CORVANTA_SHUFFLE_WINDOWS)
+    if (detail::g_shuffle_windows && runs > 0) {
+      if (index_ == end_) refill(runs * len);
+      const std::size_t stages = draw_in_windows(items, runs, full);
+      run += stages / (len - 1) * len;
+      n = full - static_cast<std::uint32_t>(stages % (len - 1));
+    }
+#endif
     while (run != end) {
       if (index_ == end_) [[unlikely]]
         refill(static_cast<std::size_t>(end - run) - (full - n));
@@ -132,6 +155,69 @@ class StdRng {
   const Key& key() const { return key_; }
 
  private:
+#if defined(CORVANTA_SHUFFLE_WINDOWS)
+  // The draws and swaps of `runs` shuffles of `len` items (1 < len < kTabledZones), one after
+  // another, from the words in the block, as far as they reach. Each draw (stage) takes at least
+  // one word, so the word that stage s accepts lies at s + (words rejected before it) or later:
+  // the acceptance of a window of 32 words there is computed with vector compares, apart from the
+  // walk, and the walk advances by a trailing-zero count on it. That leaves a chain of three
+  // instructions per draw, where testing word after word chains a multiply and a compare through
+  // every word. The window moves on by 16 words once as many have been rejected; a branch that
+  // is seldom taken, so the loads do not wait for the walk. Stops early where a window holds no
+  // accepted word or the block ends; returns the stages done, with the generator past their
+  // words and their swaps made.
+  template <class T>
+  [[gnu::target("avx512f,avx512bw")]] std::size_t draw_in_windows(T* items, std::size_t runs, std::uint32_t len) {
+    const std::uint32_t* const words = block_.data() + index_;
+    const std::size_t available = end_ - index_;
+    const std::size_t stages = runs * (len - 1);
+    std::size_t stage = 0;
+    // Words rejected so far: `skipped` + `ahead_of_window`. The window starts `skipped` words after
+    // the stage; its first candidate is bit `ahead_of_window`, below 16 before each stage.
+    std::size_t skipped = 0;
+    std::size_t ahead_of_window = 0;
+    std::uint32_t n = len;
+    for (; stage < stages && stage + skipped + ahead_of_window < available; ++stage) {
+      const __m512i bound = _mm512_set1_epi32(static_cast<int>(n));
+      const __m512i zone = _mm512_set1_epi32(static_cast<int>(detail::kZones.of[n]));
+      const std::uint32_t* const window = words + stage + skipped;
+      const std::size_t left = available - stage - skipped;
+      __m512i low, high;
+      std::uint32_t lanes = ~0u;
+      if (left >= 32) [[likely]] {
+        low = _mm512_loadu_si512(window);
+        high = _mm512_loadu_si512(window + 16);
+      } else {
+        // The block's last words: lanes past its end read nothing and count as rejected. The
+        // upper half's address stays inside the block even where it reads nothing.
+        lanes = (1u << left) - 1u;
+        low = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes), window);
+        high = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes >> 16), window + (left > 16 ? 16 : 0));
+      }
+      const std::uint32_t accepted =
+          _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
+                                         _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone))) &
+          lanes;
+      const std::uint32_t ahead = accepted >> ahead_of_window;
+      if (ahead == 0) break;
+      ahead_of_window += static_cast<std::size_t>(std::countr_zero(ahead));
+      const std::uint64_t m = static_cast<std::uint64_t>(window[ahead_of_window]) * n;
+      std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
+      if (ahead_of_window >= 16) [[unlikely]] {
+        ahead_of_window -= 16;
+        skipped += 16;
+        keep_branch(skipped);  // as a conditional move, the next loads would wait for the walk
+      }
+      if (--n == 1) {
+        n = len;
+        items += len;
+      }
+    }
+    index_ += stage + skipped + ahead_of_window;
+    return stage;
+  }
+#endif
+
   // One word of a shuffle of items[0, n): swaps item n - 1 with the drawn one and counts it off,
   // or, for a rejected word, swaps it with itself and leaves n as it is. No branch: whether a word
   // is rejected follows no pattern (a third of them can be).
@@ -145,6 +231,11 @@ class StdRng {
     const std::uint32_t j = (static_cast<std::uint32_t>(m >> 32) & ~keep) | ((n - 1) & keep);
     std::swap(items[n - 1], items[j]);
     n -= accepted;
+  }
+  static void keep_branch([[maybe_unused]] std::size_t& value) {
+#if defined(__GNUC__) || defined(__clang__)
+    __asm__("" : "+r"(value));
+#endif
   }
   static void opaque([[maybe_unused]] std::uint32_t& value) {
 #if defined(__GNUC__) || defined(__clang__)

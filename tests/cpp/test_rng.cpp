@@ -179,6 +179,47 @@ TEST(Shuffle, RunsAreShuffledOneAfterAnother) {
   }
 }
 
+// Shuffles with and without the windowed draws, against Fisher-Yates with below(): fresh
+// generators (their first words computed by the shuffle), and generators moved on so that the
+// shuffle meets the end of the computed words, or a window with no accepted word, at every point.
+TEST(Shuffle, WindowedDrawsAreTheWordByWordDraws) {
+  struct WindowsSetting {
+    bool saved = corvanta::detail::g_shuffle_windows;
+    ~WindowsSetting() { corvanta::detail::g_shuffle_windows = saved; }
+  } restore;
+  const bool windows = restore.saved;
+  for (std::uint64_t seed = 0; seed < 40; ++seed) {
+    for (std::size_t skip : {0u, 1u, 16u, 50u, 77u, 96u, 100u, 111u, 120u, 126u, 127u, 128u, 200u}) {
+      for (std::size_t len : {2u, 3u, 4u, 5u, 9u, 17u, 31u, 33u, 40u, 42u, 54u, 63u}) {
+        for (std::size_t runs : {1u, 3u, 7u}) {
+          std::vector<std::uint16_t> items(runs * len), plain, expected;
+          std::iota(items.begin(), items.end(), std::uint16_t{0});
+          plain = expected = items;
+          StdRng reference = advanced(seed, skip);
+          for (std::size_t k = 0; k < runs; ++k)
+            for (std::size_t i = len; i > 1; --i)
+              std::swap(expected[k * len + i - 1], expected[k * len + reference.below(static_cast<std::uint32_t>(i))]);
+
+          StdRng fast = advanced(seed, skip);
+          StdRng slow = advanced(seed, skip);
+          corvanta::detail::g_shuffle_windows = windows;
+          if (runs == 1) fast.shuffle(items.data(), len); else fast.shuffle_runs(items.data(), runs, len);
+          corvanta::detail::g_shuffle_windows = false;
+          if (runs == 1) slow.shuffle(plain.data(), len); else slow.shuffle_runs(plain.data(), runs, len);
+
+          const std::string where = "seed " + std::to_string(seed) + ", " + std::to_string(skip) + " words on, " +
+                                    std::to_string(runs) + " runs of " + std::to_string(len);
+          ASSERT_EQ(items, expected) << where;
+          ASSERT_EQ(plain, expected) << where;
+          const std::uint32_t next = reference.next_u32();
+          ASSERT_EQ(fast.next_u32(), next) << where;
+          ASSERT_EQ(slow.next_u32(), next) << where;
+        }
+      }
+    }
+  }
+}
+
 class FromRng : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FromRng, ChildKeyStreamAndParentPosition) {
