@@ -170,49 +170,48 @@ class StdRng {
   [[gnu::target("avx512f,avx512bw")]] std::size_t draw_in_windows(T* items, std::size_t runs, std::uint32_t len) {
     const std::uint32_t* const words = block_.data() + index_;
     const std::size_t available = end_ - index_;
-    const std::size_t stages = runs * (len - 1);
-    std::size_t stage = 0;
     // Words rejected so far: `skipped` + `ahead_of_window`. The window starts `skipped` words after
     // the stage; its first candidate is bit `ahead_of_window`, below 16 before each stage.
     std::size_t skipped = 0;
     std::size_t ahead_of_window = 0;
-    std::uint32_t n = len;
-    for (; stage < stages && stage + skipped + ahead_of_window < available; ++stage) {
-      const __m512i bound = _mm512_set1_epi32(static_cast<int>(n));
-      const __m512i zone = _mm512_set1_epi32(static_cast<int>(detail::kZones.of[n]));
-      const std::uint32_t* const window = words + stage + skipped;
-      const std::size_t left = available - stage - skipped;
-      __m512i low, high;
-      std::uint32_t lanes = ~0u;
-      if (left >= 32) [[likely]] {
-        low = _mm512_loadu_si512(window);
-        high = _mm512_loadu_si512(window + 16);
-      } else {
-        // The block's last words: lanes past its end read nothing and count as rejected. The
-        // upper half's address stays inside the block even where it reads nothing.
-        lanes = (1u << left) - 1u;
-        low = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes), window);
-        high = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes >> 16), window + (left > 16 ? 16 : 0));
-      }
-      const std::uint32_t accepted =
-          _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
-                                         _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone))) &
-          lanes;
-      const std::uint32_t ahead = accepted >> ahead_of_window;
-      if (ahead == 0) break;
-      ahead_of_window += static_cast<std::size_t>(std::countr_zero(ahead));
-      const std::uint64_t m = static_cast<std::uint64_t>(window[ahead_of_window]) * n;
-      std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
-      if (ahead_of_window >= 16) [[unlikely]] {
-        ahead_of_window -= 16;
-        skipped += 16;
-        keep_branch(skipped);  // as a conditional move, the next loads would wait for the walk
-      }
-      if (--n == 1) {
-        n = len;
-        items += len;
+    std::size_t stage = 0;
+    const __m512i one = _mm512_set1_epi32(1);
+    for (std::size_t run = 0; run < runs; ++run, items += len) {
+      __m512i bound = _mm512_set1_epi32(static_cast<int>(len));
+      for (std::uint32_t n = len; n > 1; --n, ++stage, bound = _mm512_sub_epi32(bound, one)) {
+        const __m512i zone = _mm512_set1_epi32(static_cast<int>(detail::kZones.of[n]));
+        const std::uint32_t* const window = words + stage + skipped;
+        const std::size_t left = available - stage - skipped;
+        std::uint32_t accepted;
+        if (left >= 32) [[likely]] {
+          accepted = _cvtmask32_u32(_mm512_kunpackw(
+              _mm512_cmple_epu32_mask(_mm512_mullo_epi32(_mm512_loadu_si512(window + 16), bound), zone),
+              _mm512_cmple_epu32_mask(_mm512_mullo_epi32(_mm512_loadu_si512(window), bound), zone)));
+        } else {
+          // The block's last words: lanes past its end read nothing and count as rejected. The
+          // upper half's address stays inside the block even where it reads nothing.
+          if (ahead_of_window >= left) goto done;
+          const std::uint32_t lanes = (1u << left) - 1u;
+          const __m512i low = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes), window);
+          const __m512i high =
+              _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes >> 16), window + (left > 16 ? 16 : 0));
+          accepted = _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
+                                                    _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone))) &
+                     lanes;
+        }
+        const std::uint32_t ahead = accepted >> ahead_of_window;
+        if (ahead == 0) goto done;
+        ahead_of_window += static_cast<std::size_t>(std::countr_zero(ahead));
+        const std::uint64_t m = static_cast<std::uint64_t>(window[ahead_of_window]) * n;
+        std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
+        if (ahead_of_window >= 16) [[unlikely]] {
+          ahead_of_window -= 16;
+          skipped += 16;
+          keep_branch(skipped);  // as a conditional move, the next loads would wait for the walk
+        }
       }
     }
+  done:
     index_ += stage + skipped + ahead_of_window;
     return stage;
   }
