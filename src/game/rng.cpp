@@ -98,7 +98,13 @@ StdRng StdRng::from_rng(StdRng& parent) {
 StdRng StdRng::from_entropy() { return from_rng(thread_rng()); }
 
 void StdRng::refill(std::size_t wanted) {
-  if (counter_ == 0 && wanted <= 2 * kChachaBlockWords) {
+  if (counter_ == 0 && wanted <= kChachaBlockWords) {
+    // One block in plain 32-bit arithmetic: vector instructions take two cycles each on some
+    // processors, and the block's rounds are one chain of them.
+    detail::chacha12_block_portable(key_words_, 0, block_.data());
+    counter_ = 1;
+    end_ = kChachaBlockWords;
+  } else if (counter_ == 0 && wanted <= 2 * kChachaBlockWords) {
     chacha12_block_pair(key_words_, counter_, block_.data());
     counter_ += 2;
     end_ = 2 * kChachaBlockWords;

@@ -145,8 +145,8 @@ class StdRng {
   }
 
   // Tells a fresh generator that about `words` words will be read: its first refill then computes
-  // them in one call, where it would otherwise compute a pair of blocks for the first few words
-  // and the rest in a second call. A new deal reads some 70 to 96 words. Changes no word of the
+  // them in one call, where it would otherwise compute one block for the first few words and the
+  // rest in a second call. A new deal reads some 70 to 96 words. Changes no word of the
   // stream, and does nothing once words have been computed.
   void prepare(std::size_t words) {
     if (counter_ == 0 && index_ == end_) refill(words);
@@ -249,10 +249,11 @@ class StdRng {
   }
 
   static constexpr std::size_t kBlockWords = kChachaMaxBlocks * kChachaBlockWords;
-  // Makes room for at least `wanted` more words. A fresh generator that wants no more than two
-  // blocks computes just those, in about the time of one: most Hearts powers need no more. Any
-  // other refill computes as many blocks as one call of the block function does, because the
-  // generator is streaming.
+  // Makes room for at least `wanted` more words. A fresh generator that wants no more than one
+  // block computes it with scalar arithmetic, the quickest way to one block; one that wants no
+  // more than two computes those side by side, in about the time of one: most Hearts powers need
+  // no more. Any other refill computes as many blocks as one call of the block function does,
+  // because the generator is streaming.
   void refill(std::size_t wanted);
   // The key as eight little-endian words, the way both derivations make it.
   explicit StdRng(const ChachaKeyWords& words);

@@ -32,8 +32,9 @@ State<N> State<N>::create(std::optional<std::uint64_t> seed) {
 }
 
 template <int N>
-StdRng State<N>::get_rng() {
+StdRng State<N>::get_rng(std::size_t words) {
   StdRng rng = StdRng::seed_from_u64(rng_seed);
+  rng.prepare(words);
   rng_seed = rng.next_u64();
   return rng;
 }

@@ -53,8 +53,10 @@ struct State {
   std::uint8_t reward() const { return level; }
   void next_player() { has_turn = has_turn.next_id(N); }
 
-  // The state's random step: a generator seeded from rng_seed, which advances rng_seed.
-  StdRng get_rng();
+  // The state's random step: a generator seeded from rng_seed, which advances rng_seed. `words`,
+  // about how many words the step will read in all, only chooses how many blocks are computed
+  // first (StdRng::prepare).
+  StdRng get_rng(std::size_t words = 2 * kChachaBlockWords);
 
   // A copy whose hidden cards (every hand but the current player's, tavern deck, discard pile,
   // castle order) are re-dealt at random.

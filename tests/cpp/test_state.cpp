@@ -139,6 +139,25 @@ TEST(RandomStep, CopiesGiveTheSameGeneratorAndSeed) {
   EXPECT_NE(a.rng_seed, old_seed);
 }
 
+// How many words the step says it will read chooses only how many blocks are computed first
+// (one, two or a whole call's worth): the stream and the new seed are the same whatever it says.
+TEST(RandomStep, TheWordsHintLeavesTheStreamAsItIs) {
+  for (std::uint64_t seed = 0; seed < 20; ++seed) {
+    const State<2> start = State<2>::create(seed);
+    State<2> plain = start;
+    StdRng expected = plain.get_rng();
+    std::vector<std::uint32_t> words(300);
+    for (std::uint32_t& w : words) w = expected.next_u32();
+    for (std::size_t hint : {0u, 1u, 2u, 15u, 16u, 17u, 32u, 33u, 96u, 1000u}) {
+      State<2> hinted = start;
+      StdRng rng = hinted.get_rng(hint);
+      EXPECT_EQ(hinted.rng_seed, plain.rng_seed) << "seed " << seed << ", hint " << hint;
+      for (std::size_t i = 0; i < words.size(); ++i)
+        ASSERT_EQ(rng.next_u32(), words[i]) << "seed " << seed << ", hint " << hint << ", word " << i;
+    }
+  }
+}
+
 TEST(Accessors, CurrentPlayerNextPlayer) {
   State<3> s = State<3>::create(2);
   EXPECT_EQ(&s.current_hand(), &s.players[0].hand);
