@@ -123,7 +123,8 @@ class StdRng {
 #if defined(CORVANTA_SHUFFLE_WINDOWS)
     if (detail::g_shuffle_windows && runs > 0) {
       if (index_ == end_) refill(runs * len);
-      const std::size_t stages = draw_in_windows(items, runs, full);
+      const std::size_t stages = len <= kShortRun && end_ - index_ >= 32 ? draw_short_runs(items, runs, full)
+                                                                         : draw_in_windows(items, runs, full);
       run += stages / (len - 1) * len;
       n = full - static_cast<std::uint32_t>(stages % (len - 1));
     }
@@ -213,6 +214,46 @@ class StdRng {
     }
   done:
     index_ += stage + skipped + ahead_of_window;
+    return stage;
+  }
+#endif
+
+#if defined(CORVANTA_SHUFFLE_WINDOWS)
+  // Runs of at most kShortRun items (the castle's three ranks of four), from the next 32 words
+  // (there must be as many): every draw's bound is one of len .. 2, so the acceptance of those
+  // words is computed once for each bound, and the walk through all the draws reads it. Stops
+  // where the 32 words hold no accepted word; returns the stages done, with the generator past
+  // their words and their swaps made.
+  static constexpr std::uint32_t kShortRun = 8;
+  template <class T>
+  [[gnu::target("avx512f,avx512bw")]] std::size_t draw_short_runs(T* items, std::size_t runs, std::uint32_t len) {
+    const std::uint32_t* const words = block_.data() + index_;
+    const __m512i low = _mm512_loadu_si512(words);
+    const __m512i high = _mm512_loadu_si512(words + 16);
+    std::uint32_t accepted[kShortRun + 1];
+    for (std::uint32_t n = 2; n <= len; ++n) {
+      const __m512i bound = _mm512_set1_epi32(static_cast<int>(n));
+      const __m512i zone = _mm512_set1_epi32(static_cast<int>(detail::kZones.of[n]));
+      accepted[n] = _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
+                                                   _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone)));
+    }
+    const std::size_t stages = runs * (len - 1);
+    std::size_t stage = 0;
+    std::size_t at = 0;  // the next word to test, at most 32
+    std::uint32_t n = len;
+    for (; stage < stages; ++stage) {
+      const std::uint64_t ahead = static_cast<std::uint64_t>(accepted[n]) >> at;
+      if (ahead == 0) break;
+      at += static_cast<std::size_t>(std::countr_zero(ahead));
+      const std::uint64_t m = static_cast<std::uint64_t>(words[at]) * n;
+      std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
+      ++at;
+      if (--n == 1) {
+        n = len;
+        items += len;
+      }
+    }
+    index_ += at;
     return stage;
   }
 #endif
