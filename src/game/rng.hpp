@@ -157,6 +157,14 @@ class StdRng {
 
  private:
 #if defined(CORVANTA_SHUFFLE_WINDOWS)
+  // Bit i set where word i of low:high (16 + 16 words) draws below `bound` (every lane the same
+  // bound, and `zone` its acceptance zone).
+  [[gnu::target("avx512f,avx512bw")]] static std::uint32_t accepted_words(__m512i low, __m512i high, __m512i bound,
+                                                                        __m512i zone) {
+    return _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
+                                          _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone)));
+  }
+
   // The draws and swaps of `runs` shuffles of `len` items (1 < len < kTabledZones), one after
   // another, from the words in the block, as far as they reach. Each draw (stage) takes at least
   // one word, so the word that stage s accepts lies at s + (words rejected before it) or later:
@@ -185,9 +193,7 @@ class StdRng {
         const std::size_t left = available - stage - skipped;
         std::uint32_t accepted;
         if (left >= 32) [[likely]] {
-          accepted = _cvtmask32_u32(_mm512_kunpackw(
-              _mm512_cmple_epu32_mask(_mm512_mullo_epi32(_mm512_loadu_si512(window + 16), bound), zone),
-              _mm512_cmple_epu32_mask(_mm512_mullo_epi32(_mm512_loadu_si512(window), bound), zone)));
+          accepted = accepted_words(_mm512_loadu_si512(window), _mm512_loadu_si512(window + 16), bound, zone);
         } else {
           // The block's last words: lanes past its end read nothing and count as rejected. The
           // upper half's address stays inside the block even where it reads nothing.
@@ -196,9 +202,7 @@ class StdRng {
           const __m512i low = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes), window);
           const __m512i high =
               _mm512_maskz_loadu_epi32(static_cast<__mmask16>(lanes >> 16), window + (left > 16 ? 16 : 0));
-          accepted = _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
-                                                    _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone))) &
-                     lanes;
+          accepted = accepted_words(low, high, bound, zone) & lanes;
         }
         const std::uint32_t ahead = accepted >> ahead_of_window;
         if (ahead == 0) goto done;
@@ -208,7 +212,7 @@ class StdRng {
         if (ahead_of_window >= 16) [[unlikely]] {
           ahead_of_window -= 16;
           skipped += 16;
-          keep_branch(skipped);  // as a conditional move, the next loads would wait for the walk
+          opaque(skipped);  // as a conditional move, the next loads would wait for the walk
         }
       }
     }
@@ -216,9 +220,7 @@ class StdRng {
     index_ += stage + skipped + ahead_of_window;
     return stage;
   }
-#endif
 
-#if defined(CORVANTA_SHUFFLE_WINDOWS)
   // Runs of at most kShortRun items (the castle's three ranks of four), from the next 32 words
   // (there must be as many): every draw's bound is one of len .. 2, so the acceptance of those
   // words is computed once for each bound, and the walk through all the draws reads it. Stops
@@ -234,8 +236,7 @@ class StdRng {
     for (std::uint32_t n = 2; n <= len; ++n) {
       const __m512i bound = _mm512_set1_epi32(static_cast<int>(n));
       const __m512i zone = _mm512_set1_epi32(static_cast<int>(detail::kZones.of[n]));
-      accepted[n] = _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
-                                                   _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone)));
+      accepted[n] = accepted_words(low, high, bound, zone);
     }
     const std::size_t stages = runs * (len - 1);
     std::size_t stage = 0;
@@ -272,12 +273,9 @@ class StdRng {
     std::swap(items[n - 1], items[j]);
     n -= accepted;
   }
-  static void keep_branch([[maybe_unused]] std::size_t& value) {
-#if defined(__GNUC__) || defined(__clang__)
-    __asm__("" : "+r"(value));
-#endif
-  }
-  static void opaque([[maybe_unused]] std::uint32_t& value) {
+  // Hides `value` from the optimiser, which then can neither fold nor predicate what follows.
+  template <class V>
+  static void opaque([[maybe_unused]] V& value) {
 #if defined(__GNUC__) || defined(__clang__)
     __asm__("" : "+r"(value));
 #endif

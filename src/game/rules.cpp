@@ -63,7 +63,8 @@ std::optional<GameResult> play_cards(State<N>& s, const Hand& played) {
     if (Enemy* e = s.table.current_enemy_mut()) e->decrease_attack(attack);
   }
   if (power(CardSuit::Hearts)) {
-    // The next seed and the shuffle of the discard pile: about one and a half words a card.
+    // The next seed and the shuffle of the discard pile: about one and a half words a card,
+    // counted as two.
     StdRng rng = s.get_rng(2 + 2 * s.table.discard_pile.size());
     s.table.heal_from_discard(attack, rng);
   }
