@@ -47,10 +47,11 @@ constexpr Card card_from_index(int i) {
 }
 
 // A card's worth as damage, as hand value and when absorbing an attack.
-constexpr std::uint16_t attack_value(Card card) {
-  constexpr std::uint16_t table[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 15, 20};
-  return table[static_cast<std::uint8_t>(card.value)];
-}
+// At namespace scope: a table local to the function is built on the stack at every call, inside
+// the loops that sum a hand too.
+inline constexpr std::uint16_t kAttackValues[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 15, 20};
+
+constexpr std::uint16_t attack_value(Card card) { return kAttackValues[static_cast<std::uint8_t>(card.value)]; }
 
 template <class Cards>
 constexpr std::uint16_t attack_sum(const Cards& cards) {
