@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__) && !defined(CORVANTA_PORTABLE)
+#include <emmintrin.h>
+#endif
+
 namespace corvanta {
 
 namespace {
@@ -68,6 +72,17 @@ Table Table::create(std::uint8_t jesters, StdRng& rng) {
 Hand Table::draw_cards(std::size_t n) {
   if (n > kMaxHandSize) fail("cannot draw more than 8 cards at once");
   Hand drawn;
+#if defined(__SSE2__) && !defined(CORVANTA_PORTABLE)
+  if (const std::size_t size = tavern_deck.size(); size >= kMaxHandSize) {
+    static_assert(sizeof(Card) == 2 && sizeof(Card) * kMaxHandSize == 16);
+    __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tavern_deck.data() + size - kMaxHandSize));
+    top = _mm_shufflehi_epi16(_mm_shufflelo_epi16(_mm_shuffle_epi32(top, 0x4E), 0x1B), 0x1B);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(drawn.data()), top);
+    drawn.set_size(n);
+    tavern_deck.set_size(size - n);
+    return drawn;
+  }
+#endif
   for (std::size_t i = 0; i < n && !tavern_deck.empty(); ++i) drawn.push_back(tavern_deck.pop_back());
   return drawn;
 }
