@@ -58,7 +58,7 @@ StdRng::Key entropy_key() {
 #if defined(CORVANTA_SHUFFLE_WINDOWS)
 bool detail::g_shuffle_windows = [] {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
 }();
 #else
 bool detail::g_shuffle_windows = false;

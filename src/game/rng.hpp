@@ -159,7 +159,7 @@ class StdRng {
 #if defined(CORVANTA_SHUFFLE_WINDOWS)
   // Bit i set where word i of low:high (16 + 16 words) draws below `bound` (every lane the same
   // bound, and `zone` its acceptance zone).
-  [[gnu::target("avx512f,avx512bw")]] static std::uint32_t accepted_words(__m512i low, __m512i high, __m512i bound,
+  [[gnu::target("avx512f,avx512bw,bmi,bmi2")]] static std::uint32_t accepted_words(__m512i low, __m512i high, __m512i bound,
                                                                         __m512i zone) {
     return _cvtmask32_u32(_mm512_kunpackw(_mm512_cmple_epu32_mask(_mm512_mullo_epi32(high, bound), zone),
                                           _mm512_cmple_epu32_mask(_mm512_mullo_epi32(low, bound), zone)));
@@ -176,13 +176,13 @@ class StdRng {
   // accepted word or the block ends; returns the stages done, with the generator past their
   // words and their swaps made.
   template <class T>
-  [[gnu::target("avx512f,avx512bw")]] std::size_t draw_in_windows(T* items, std::size_t runs, std::uint32_t len) {
+  [[gnu::target("avx512f,avx512bw,bmi,bmi2")]] std::size_t draw_in_windows(T* items, std::size_t runs, std::uint32_t len) {
     const std::uint32_t* const words = block_.data() + index_;
     const std::size_t available = end_ - index_;
     // Words rejected so far: `skipped` + `ahead_of_window`. The window starts `skipped` words after
     // the stage; its first candidate is bit `ahead_of_window`, below 16 before each stage.
     std::size_t skipped = 0;
-    std::size_t ahead_of_window = 0;
+    std::uint32_t ahead_of_window = 0;
     std::size_t stage = 0;
     const __m512i one = _mm512_set1_epi32(1);
     for (std::size_t run = 0; run < runs; ++run, items += len) {
@@ -206,7 +206,7 @@ class StdRng {
         }
         const std::uint32_t ahead = accepted >> ahead_of_window;
         if (ahead == 0) goto done;
-        ahead_of_window += static_cast<std::size_t>(std::countr_zero(ahead));
+        ahead_of_window += static_cast<std::uint32_t>(std::countr_zero(ahead));
         const std::uint64_t m = static_cast<std::uint64_t>(window[ahead_of_window]) * n;
         std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
         if (ahead_of_window >= 16) [[unlikely]] {
@@ -228,7 +228,7 @@ class StdRng {
   // their words and their swaps made.
   static constexpr std::uint32_t kShortRun = 8;
   template <class T>
-  [[gnu::target("avx512f,avx512bw")]] std::size_t draw_short_runs(T* items, std::size_t runs, std::uint32_t len) {
+  [[gnu::target("avx512f,avx512bw,bmi,bmi2")]] std::size_t draw_short_runs(T* items, std::size_t runs, std::uint32_t len) {
     const std::uint32_t* const words = block_.data() + index_;
     const __m512i low = _mm512_loadu_si512(words);
     const __m512i high = _mm512_loadu_si512(words + 16);
@@ -240,12 +240,12 @@ class StdRng {
     }
     const std::size_t stages = runs * (len - 1);
     std::size_t stage = 0;
-    std::size_t at = 0;  // the next word to test, at most 32
+    std::uint32_t at = 0;  // the next word to test, at most 32
     std::uint32_t n = len;
     for (; stage < stages; ++stage) {
       const std::uint64_t ahead = static_cast<std::uint64_t>(accepted[n]) >> at;
       if (ahead == 0) break;
-      at += static_cast<std::size_t>(std::countr_zero(ahead));
+      at += static_cast<std::uint32_t>(std::countr_zero(ahead));
       const std::uint64_t m = static_cast<std::uint64_t>(words[at]) * n;
       std::swap(items[n - 1], items[static_cast<std::uint32_t>(m >> 32)]);
       ++at;
