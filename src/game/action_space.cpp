@@ -169,6 +169,9 @@ struct SubsetOrder {
   // low half is `gather`; its high half picks the hand's last byte and then the count from a
   // source half that holds the last byte followed by the numbers 0 to 8.
   alignas(32) std::uint8_t whole[256][32];
+  // Per position p, for the AVX2 attack listing: the shuffle of the same source that puts the
+  // card at p second in an Ace pair (bytes 3 and 4) and the pair's count, zeroing the rest.
+  alignas(32) std::uint8_t ace_partner[kMaxHandSize][32];
   // The attack value of each card value, and per position p a shuffle that spreads the byte of
   // the card at p to the lanes 0-15 whose bit p % 4 is set: the rows of the nibble-sum tables.
   alignas(16) std::uint8_t worth[16];
@@ -203,6 +206,12 @@ struct SubsetOrder {
       whole[mask][16] = 0;
       whole[mask][17] = static_cast<std::uint8_t>(1 + std::popcount(mask));
       std::fill(whole[mask] + 18, whole[mask] + 32, 0x80);
+    }
+    for (unsigned pos = 0; pos < kMaxHandSize; ++pos) {
+      std::fill(ace_partner[pos], ace_partner[pos] + 32, 0x80);
+      ace_partner[pos][3] = static_cast<std::uint8_t>(2 * pos);
+      ace_partner[pos][4] = static_cast<std::uint8_t>(2 * pos + 1);
+      ace_partner[pos][17] = 1 + 2;  // the source's number 2
     }
     for (unsigned v = 0; v < 16; ++v)
       worth[v] = v <= static_cast<unsigned>(CardValue::King)
@@ -463,6 +472,18 @@ __attribute__((target("ssse3"))) void subset_bits_ssse3(const Hand& hand, std::u
   }
 }
 
+// The source of the `whole` shuffles: the hand's 16 bytes, then its last byte and the numbers 0
+// to 8.
+__attribute__((target("avx2"))) inline __m256i whole_source(__m128i cards) {
+  const auto last_byte = static_cast<char>(_mm_extract_epi16(cards, 7) >> 8);
+  return _mm256_set_m128i(_mm_setr_epi8(last_byte, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0), cards);
+}
+
+// An action's kind in byte 0, every other byte zero.
+__attribute__((target("avx2"))) inline __m256i kind_of(Action::Kind kind) {
+  return _mm256_setr_epi32(static_cast<int>(kind), 0, 0, 0, 0, 0, 0, 0);
+}
+
 __attribute__((target("avx2"))) inline void put_discard_avx2(unsigned char* at, __m256i source, __m256i kind,
                                                              const unsigned char* controls, unsigned mask) {
   const __m256i control = _mm256_load_si256(reinterpret_cast<const __m256i*>(controls + 32 * mask));
@@ -474,9 +495,8 @@ __attribute__((target("avx2"))) inline void put_discard_avx2(unsigned char* at, 
 __attribute__((target("avx2"))) void put_discards_avx2(__m128i cards, const std::uint8_t* masks, std::size_t count,
                                                        unsigned char* next) {
   static_assert(sizeof(Action) == 32, "a discard is one 32-byte store");
-  const auto last_byte = static_cast<char>(_mm_extract_epi16(cards, 7) >> 8);
-  const __m256i source = _mm256_set_m128i(_mm_setr_epi8(last_byte, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0), cards);
-  const __m256i kind = _mm256_setr_epi32(static_cast<int>(Action::Kind::Discard), 0, 0, 0, 0, 0, 0, 0);
+  const __m256i source = whole_source(cards);
+  const __m256i kind = kind_of(Action::Kind::Discard);
   // Four at a time: the loop's own counting is a fair part of so short a body. The table's own
   // address held in a register spares an addition per discard.
   const unsigned char* const controls = &kSubsets.whole[0][0];
@@ -534,41 +554,96 @@ __attribute__((target("ssse3"))) inline void put_subset(unsigned char* at, __m12
   at[offsetof(Action, cards) + sizeof(Card) * kMaxHandSize] = kSubsets.sizes[mask];
 }
 
+// What the attack listing reads off a hand, from its cards as 16-bit lanes (the suit in the low
+// byte, the value in the high): position masks (bit i: the hand's card i) and each lane's suit
+// rank for the Ace-pair rule.
+struct AttackHand {
+  __m128i cards;
+  __m128i suit_rank;  // the suit plus one, None (4) as 0: None lowest
+  unsigned held;
+  unsigned aces;
+  unsigned others;     // every card but the jesters
+  unsigned groups[4];  // the Twos to the Fives
+  bool unusual;        // more equal cards than one value has suits: no deal holds such a hand
+};
+
+__attribute__((target("ssse3"))) inline unsigned lane_positions(__m128i lanes_equal, unsigned held) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lanes_equal, _mm_setzero_si128()))) & held;
+}
+
+__attribute__((target("ssse3"))) inline AttackHand attack_hand(const Hand& hand) {
+  AttackHand h;
+  h.cards = hand_bytes(hand);
+  h.held = (1u << hand.size()) - 1u;
+  const __m128i values = _mm_srli_epi16(h.cards, 8);
+  const auto of_value = [&](CardValue v) {
+    return lane_positions(_mm_cmpeq_epi16(values, _mm_set1_epi16(static_cast<short>(v))), h.held);
+  };
+  h.aces = of_value(CardValue::Ace);
+  h.unusual = false;
+  for (unsigned v = 0; v < 4; ++v) {
+    h.groups[v] = of_value(static_cast<CardValue>(v + 2));
+    h.unusual = h.unusual || kSubsets.sizes[h.groups[v]] > kMaxComboCards;
+  }
+  const auto jester = static_cast<short>(static_cast<unsigned>(kJester.suit) | static_cast<unsigned>(kJester.value) << 8);
+  h.others = h.held & ~lane_positions(_mm_cmpeq_epi16(h.cards, _mm_set1_epi16(jester)), h.held);
+  const __m128i suit_plus_one = _mm_add_epi16(_mm_and_si128(h.cards, _mm_set1_epi16(0xFF)), _mm_set1_epi16(1));
+  h.suit_rank = _mm_andnot_si128(_mm_cmpeq_epi16(suit_plus_one, _mm_set1_epi16(5)), suit_plus_one);
+  return h;
+}
+
+// The partners of the Ace at the lowest bit of `rest`, at `pos`: every other non-jester card, and
+// another Ace only from a lower suit. None where `rest` is empty (pos is then 7).
+__attribute__((target("ssse3"))) inline unsigned ace_partners(const AttackHand& h, const Hand& hand, unsigned rest,
+                                                              std::size_t& pos) {
+  pos = static_cast<std::size_t>(std::countr_zero(rest | 0x80u));
+  const unsigned rank = (static_cast<unsigned>(hand.data()[pos].suit) + 1u) % 5u;
+  const unsigned lower = lane_positions(_mm_cmpgt_epi16(_mm_set1_epi16(static_cast<short>(rank)), h.suit_rank), h.held);
+  return h.others & (~h.aces | lower) & (0u - (rest != 0 ? 1u : 0u));
+}
+
+// Each value's combos as masks over the hand, in the listing's order (a value's limit keeps a
+// prefix of its group's list); `combos` needs room for 64. Returns their count.
+__attribute__((target("ssse3"))) inline std::size_t combo_masks(const AttackHand& h, std::uint8_t* combos) {
+  std::size_t total = 0;
+  for (unsigned v = 0; v < 4; ++v) {
+    const unsigned group = h.groups[v];
+    const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / (v + 2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(combos + total),
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupCombos.of_positions[group])));
+    total += kGroupCombos.up_to[kSubsets.sizes[group]][largest];
+  }
+  return total;
+}
+
+// Most hands hold no combo or a pair: the first combo slots are written whatever the count.
+constexpr std::size_t kCombosAlwaysWritten = 2;
+
+// The listing's end: the yield after the last action written, and the list's new size.
+inline void close_attack_listing(ActionList& out, unsigned char* first, unsigned char* next) {
+  Action* last = reinterpret_cast<Action*>(next);
+  *last = Action::yield();
+  out.set_size(out.size() + static_cast<std::size_t>(last + 1 - reinterpret_cast<Action*>(first)));
+}
+
 // The attack listing with no branch on what a card is: whether the hand holds an Ace or a
 // pair, and where, follows no pattern, and the card-by-card listing lost about twenty
 // nanoseconds a call to mispredicted branches. Each kind of action is written for every slot
 // it could take, the write pointer moving on only for the ones that exist; later writes cover
-// the rest. Combos are gathered like discards, from position masks.
+// the rest. Combos are gathered like discards, from position masks. The first Ace's pass runs
+// whether or not there is one (with no partners when there is none): most hands hold one Ace or
+// none, and a branch on which would follow no pattern.
 __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, ActionList& out) {
-  const std::size_t m = hand.size();
-  const __m128i cards = hand_bytes(hand);
-  // Position masks (bit i: the hand's card i) of the Aces, of each value from Two to Five and of
-  // the jesters, from the cards as 16-bit lanes: the suit in the low byte, the value in the high.
-  const __m128i values = _mm_srli_epi16(cards, 8);
-  const unsigned held = (1u << m) - 1u;
-  const auto positions = [&](__m128i lanes_equal) {
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lanes_equal, _mm_setzero_si128()))) & held;
-  };
-  const auto of_value = [&](CardValue v) {
-    return positions(_mm_cmpeq_epi16(values, _mm_set1_epi16(static_cast<short>(v))));
-  };
-  const unsigned aces = of_value(CardValue::Ace);
-  unsigned groups[4];  // Two to Five
-  for (unsigned v = 0; v < 4; ++v) groups[v] = of_value(static_cast<CardValue>(v + 2));
-  for (const unsigned group : groups) {
-    if (kSubsets.sizes[group] > kMaxComboCards) [[unlikely]] {
-      // More equal cards than one value has suits: no deal holds such a hand.
-      detail::attack_actions_portable(hand, out);
-      return;
-    }
+  const AttackHand h = attack_hand(hand);
+  if (h.unusual) [[unlikely]] {
+    detail::attack_actions_portable(hand, out);
+    return;
   }
-  const unsigned jester_bits = positions(_mm_cmpeq_epi16(
-      cards, _mm_set1_epi16(static_cast<short>(static_cast<unsigned>(kJester.suit) |
-                                               static_cast<unsigned>(kJester.value) << 8))));
   std::uint16_t card[kMaxHandSize];
   std::memcpy(card, hand.data(), sizeof card);
   auto* const first = reinterpret_cast<unsigned char*>(out.data() + out.size());
   unsigned char* next = first;
+  // An action's first eight bytes (its kind and first cards) and its count.
   const auto put = [](unsigned char* at, std::uint64_t head, std::uint8_t count) {
     std::memcpy(at, &head, sizeof head);
     at[offsetof(Action, cards) + sizeof(Card) * kMaxHandSize] = count;
@@ -576,20 +651,12 @@ __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, Act
 
   for (std::size_t i = 0; i < kMaxHandSize; ++i)
     put(next + i * sizeof(Action), static_cast<std::uint64_t>(Action::Kind::Play) | std::uint64_t{card[i]} << 8, 1);
-  next += m * sizeof(Action);
+  next += hand.size() * sizeof(Action);
 
-  // An Ace pairs with every other non-jester card, and with another Ace only from the higher suit.
-  // The first Ace's pass runs whether or not there is one (with no partners when there is none):
-  // most hands hold one Ace or none, and a branch on which would follow no pattern.
-  const __m128i suit_plus_one = _mm_add_epi16(_mm_and_si128(cards, _mm_set1_epi16(0xFF)), _mm_set1_epi16(1));
-  const __m128i suit_rank = _mm_andnot_si128(_mm_cmpeq_epi16(suit_plus_one, _mm_set1_epi16(5)), suit_plus_one);
-  const unsigned others = held & ~jester_bits;
-  unsigned rest = aces;
+  unsigned rest = h.aces;
   do {
-    const auto pos = static_cast<std::size_t>(std::countr_zero(rest | 0x80u));
-    const unsigned rank = (static_cast<unsigned>(hand.data()[pos].suit) + 1u) % 5u;  // None lowest
-    const unsigned lower = positions(_mm_cmpgt_epi16(_mm_set1_epi16(static_cast<short>(rank)), suit_rank));
-    const unsigned partners = others & (~aces | lower) & (0u - (rest != 0 ? 1u : 0u));
+    std::size_t pos;
+    const unsigned partners = ace_partners(h, hand, rest, pos);
     const std::uint64_t head = static_cast<std::uint64_t>(Action::Kind::AnimalCombo) | std::uint64_t{card[pos]} << 8;
     for (std::size_t i = 0; i < kMaxHandSize; ++i) {
       put(next, head | std::uint64_t{card[i]} << 24, 2);
@@ -598,27 +665,57 @@ __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, Act
     rest &= rest - 1;
   } while (rest != 0);
 
-  // Each value's combos as masks over the hand, in the listing's order; a value's limit keeps a
-  // prefix of its group's list.
   alignas(16) std::uint8_t combos[64] = {};
-  std::size_t total = 0;
-  for (unsigned v = 0; v < 4; ++v) {
-    const unsigned group = groups[v];
-    const std::size_t largest = std::min<std::size_t>(kMaxComboCards, 10 / (v + 2));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(combos + total),
-                     _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupCombos.of_positions[group])));
-    total += kGroupCombos.up_to[kSubsets.sizes[group]][largest];
-  }
-  // Most hands hold no combo or a pair: the first slots are written whatever the count.
+  const std::size_t total = combo_masks(h, combos);
   const __m128i kind = _mm_cvtsi32_si128(static_cast<int>(Action::Kind::Combo));
-  constexpr std::size_t kAlwaysWritten = 2;
-  for (std::size_t i = 0; i < kAlwaysWritten; ++i) put_subset(next + i * sizeof(Action), cards, kind, combos[i]);
-  for (std::size_t i = kAlwaysWritten; i < total; ++i) put_subset(next + i * sizeof(Action), cards, kind, combos[i]);
+  for (std::size_t i = 0; i < kCombosAlwaysWritten; ++i) put_subset(next + i * sizeof(Action), h.cards, kind, combos[i]);
+  for (std::size_t i = kCombosAlwaysWritten; i < total; ++i) put_subset(next + i * sizeof(Action), h.cards, kind, combos[i]);
   next += total * sizeof(Action);
+  close_attack_listing(out, first, next);
+}
 
-  Action* last = reinterpret_cast<Action*>(next);
-  *last = Action::yield();
-  out.set_size(out.size() + static_cast<std::size_t>(last + 1 - reinterpret_cast<Action*>(first)));
+// attack_actions_ssse3 with every action one 32-byte store, as discards are written
+// (put_discard_avx2): half the stores of an action written in two parts.
+__attribute__((target("avx2"))) void attack_actions_avx2(const Hand& hand, ActionList& out) {
+  const AttackHand h = attack_hand(hand);
+  if (h.unusual) [[unlikely]] {
+    detail::attack_actions_portable(hand, out);
+    return;
+  }
+  auto* const first = reinterpret_cast<unsigned char*>(out.data() + out.size());
+  unsigned char* next = first;
+  const __m256i source = whole_source(h.cards);
+  const unsigned char* const controls = &kSubsets.whole[0][0];
+
+  // A play is the discard of its one card, of another kind.
+  const __m256i play = kind_of(Action::Kind::Play);
+  for (std::size_t i = 0; i < kMaxHandSize; ++i) put_discard_avx2(next + i * sizeof(Action), source, play, controls, 1u << i);
+  next += hand.size() * sizeof(Action);
+
+  unsigned rest = h.aces;
+  do {
+    std::size_t pos;
+    const unsigned partners = ace_partners(h, hand, rest, pos);
+    // The Ace's bytes and the kind, in the low half; each partner adds its card and the count.
+    const __m128i ace_card = _mm_shuffle_epi8(h.cards, _mm_load_si128(reinterpret_cast<const __m128i*>(kSubsets.gather[1u << pos])));
+    const __m256i ace = _mm256_or_si256(_mm256_zextsi128_si256(ace_card), kind_of(Action::Kind::AnimalCombo));
+    for (std::size_t i = 0; i < kMaxHandSize; ++i) {
+      const __m256i partner = _mm256_load_si256(reinterpret_cast<const __m256i*>(kSubsets.ace_partner[i]));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(next), _mm256_or_si256(_mm256_shuffle_epi8(source, partner), ace));
+      next += (partners >> i & 1u) * sizeof(Action);
+    }
+    rest &= rest - 1;
+  } while (rest != 0);
+
+  alignas(16) std::uint8_t combos[64] = {};
+  const std::size_t total = combo_masks(h, combos);
+  const __m256i kind = kind_of(Action::Kind::Combo);
+  for (std::size_t i = 0; i < kCombosAlwaysWritten; ++i)
+    put_discard_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
+  for (std::size_t i = kCombosAlwaysWritten; i < total; ++i)
+    put_discard_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
+  next += total * sizeof(Action);
+  close_attack_listing(out, first, next);
 }
 
 }  // namespace
@@ -658,7 +755,10 @@ void detail::limit_listing_features(int level) {
 void attack_actions(const Hand& hand, ActionList& out) {
 #if defined(CORVANTA_GATHER_SSSE3)
   if (g_features.ssse3 && out.size() + kMaxAttackActions <= out.capacity) {
-    attack_actions_ssse3(hand, out);
+    if (g_features.avx2)
+      attack_actions_avx2(hand, out);
+    else
+      attack_actions_ssse3(hand, out);
     return;
   }
 #endif

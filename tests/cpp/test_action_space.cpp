@@ -260,6 +260,8 @@ TEST(PlayPhase, FastPortableAndDefinitionAgreeOnRandomHands) {
       for (const Action& a : attacks_by_definition(h)) expected.push_back(a);
       ASSERT_EQ(shown(fast), shown(expected)) << "hand " << text::debug(h);
       ASSERT_EQ(shown(portable), shown(expected)) << "hand " << text::debug(h);
+      // The text shows a combo's cards by its kind; equality also reads the stored card count.
+      ASSERT_TRUE(std::equal(fast.begin(), fast.end(), expected.begin(), expected.end())) << "hand " << text::debug(h);
     }
   }
 }
