@@ -148,6 +148,24 @@ TEST(Drawing, TakesFromTheTop) {
   EXPECT_EQ(t.tavern_deck, pile("S2"));
 }
 
+// Every count from decks of every size, the fast copy's edges included (decks of seven, eight and
+// nine cards): the same cards, in the same order, as drawing card by card.
+TEST(Drawing, AnyCountFromAnyDeckIsCardByCard) {
+  const Pile all = pile("SA S2 S3 S4 S5 S6 S7 S8 S9 S10 HA H2 H3 H4 H5 H6 H7 H8 H9 H10");
+  for (std::size_t size = 0; size <= all.size(); ++size) {
+    for (std::size_t n = 0; n <= kMaxHandSize; ++n) {
+      Table t;
+      t.tavern_deck.assign(all.data(), size);
+      Table by_card = t;
+      Hand expected;
+      for (std::size_t i = 0; i < n; ++i)
+        if (const auto c = by_card.draw_card()) expected.push_back(*c);
+      EXPECT_EQ(t.draw_cards(n), expected) << size << " cards, " << n << " drawn";
+      EXPECT_EQ(t, by_card) << size << " cards, " << n << " drawn";
+    }
+  }
+}
+
 TEST(Drawing, MoreThanAHandRefused) {
   Table t;
   t.tavern_deck = pile("S2 H3 D4 C5 S6 S7 S8 S9 S10 HA");
