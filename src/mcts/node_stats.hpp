@@ -8,7 +8,8 @@ namespace mcts {
 // every access is relaxed, because nothing else is published through them and the results are
 // read only after the workers have been joined (the join orders everything).
 struct NodeStats {
-  // Relaxed add (down) and relaxed copy (replace); read by the policy with relaxed loads.
+  // Relaxed add (down) or relaxed read and write (down_in_passing, edges), and relaxed copy
+  // (replace); read by the policy with relaxed loads.
   std::atomic<std::uint64_t> visits{0};
   // Relaxed add (up) and relaxed copy (replace).
   std::atomic<std::int64_t> sum_evaluations{0};
@@ -21,6 +22,18 @@ struct NodeStats {
   void down(std::int64_t virtual_loss) {
     visits.fetch_add(1, std::memory_order_relaxed);
     if (virtual_loss != 0) sum_evaluations.fetch_sub(virtual_loss, std::memory_order_relaxed);
+  }
+  // `down` for an edge. The playout replaces an edge's statistics with its child's on the way
+  // back (`replace`), so the count made here only shows other workers a playout on its way: a
+  // plain read and write will do, where a locked add waits for every earlier store to reach the
+  // cache, and longer when another worker holds the line (the costliest step of a shared tree's
+  // descent). A count lost to a race is overwritten by that replacement: the last write to an
+  // edge is always a playout's `replace`, which follows its own `down_in_passing`.
+  void down_in_passing(std::int64_t virtual_loss) {
+    visits.store(visits.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    if (virtual_loss != 0)
+      sum_evaluations.store(sum_evaluations.load(std::memory_order_relaxed) - virtual_loss,
+                            std::memory_order_relaxed);
   }
   // The reward of a finished playout; the visit was already counted by `down`.
   void up(std::int64_t value, std::int64_t virtual_loss) {

@@ -450,7 +450,7 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
                                                    Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.
     Edge& choice = edges[static_cast<std::size_t>(&chosen - edges)];
-    choice.stats_.down(Spec::virtual_loss);
+    choice.stats_.down_in_passing(Spec::virtual_loss);
     players.push_back(Spec::current_player(state));
     path.push_back(&choice);
     if (path.size() > Spec::max_playout_length)
