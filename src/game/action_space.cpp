@@ -484,7 +484,10 @@ __attribute__((target("avx2"))) inline __m256i kind_of(Action::Kind kind) {
   return _mm256_setr_epi32(static_cast<int>(kind), 0, 0, 0, 0, 0, 0, 0);
 }
 
-__attribute__((target("avx2"))) inline void put_discard_avx2(unsigned char* at, __m256i source, __m256i kind,
+// Writes the whole action of `kind` (kind_of) whose cards are those of the hand at the positions
+// set in `mask`, from the hand's whole_source: one byte shuffle and one 32-byte store, the count
+// and zeroed player bytes included.
+__attribute__((target("avx2"))) inline void put_subset_avx2(unsigned char* at, __m256i source, __m256i kind,
                                                              const unsigned char* controls, unsigned mask) {
   const __m256i control = _mm256_load_si256(reinterpret_cast<const __m256i*>(controls + 32 * mask));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_or_si256(_mm256_shuffle_epi8(source, control), kind));
@@ -502,12 +505,12 @@ __attribute__((target("avx2"))) void put_discards_avx2(__m128i cards, const std:
   const unsigned char* const controls = &kSubsets.whole[0][0];
   std::size_t i = 0;
   for (; i + 4 <= count; i += 4) {
-    put_discard_avx2(next + i * sizeof(Action), source, kind, controls, masks[i]);
-    put_discard_avx2(next + (i + 1) * sizeof(Action), source, kind, controls, masks[i + 1]);
-    put_discard_avx2(next + (i + 2) * sizeof(Action), source, kind, controls, masks[i + 2]);
-    put_discard_avx2(next + (i + 3) * sizeof(Action), source, kind, controls, masks[i + 3]);
+    put_subset_avx2(next + i * sizeof(Action), source, kind, controls, masks[i]);
+    put_subset_avx2(next + (i + 1) * sizeof(Action), source, kind, controls, masks[i + 1]);
+    put_subset_avx2(next + (i + 2) * sizeof(Action), source, kind, controls, masks[i + 2]);
+    put_subset_avx2(next + (i + 3) * sizeof(Action), source, kind, controls, masks[i + 3]);
   }
-  for (; i < count; ++i) put_discard_avx2(next + i * sizeof(Action), source, kind, controls, masks[i]);
+  for (; i < count; ++i) put_subset_avx2(next + i * sizeof(Action), source, kind, controls, masks[i]);
 }
 
 // An action's bytes as the discard listing writes them: the kind, then the cards' 16 bytes, then
@@ -675,7 +678,7 @@ __attribute__((target("ssse3"))) void attack_actions_ssse3(const Hand& hand, Act
 }
 
 // attack_actions_ssse3 with every action one 32-byte store, as discards are written
-// (put_discard_avx2): half the stores of an action written in two parts.
+// (put_subset_avx2): half the stores of an action written in two parts.
 __attribute__((target("avx2"))) void attack_actions_avx2(const Hand& hand, ActionList& out) {
   const AttackHand h = attack_hand(hand);
   if (h.unusual) [[unlikely]] {
@@ -689,7 +692,7 @@ __attribute__((target("avx2"))) void attack_actions_avx2(const Hand& hand, Actio
 
   // A play is the discard of its one card, of another kind.
   const __m256i play = kind_of(Action::Kind::Play);
-  for (std::size_t i = 0; i < kMaxHandSize; ++i) put_discard_avx2(next + i * sizeof(Action), source, play, controls, 1u << i);
+  for (std::size_t i = 0; i < kMaxHandSize; ++i) put_subset_avx2(next + i * sizeof(Action), source, play, controls, 1u << i);
   next += hand.size() * sizeof(Action);
 
   unsigned rest = h.aces;
@@ -711,9 +714,9 @@ __attribute__((target("avx2"))) void attack_actions_avx2(const Hand& hand, Actio
   const std::size_t total = combo_masks(h, combos);
   const __m256i kind = kind_of(Action::Kind::Combo);
   for (std::size_t i = 0; i < kCombosAlwaysWritten; ++i)
-    put_discard_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
+    put_subset_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
   for (std::size_t i = kCombosAlwaysWritten; i < total; ++i)
-    put_discard_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
+    put_subset_avx2(next + i * sizeof(Action), source, kind, controls, combos[i]);
   next += total * sizeof(Action);
   close_attack_listing(out, first, next);
 }

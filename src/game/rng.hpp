@@ -29,13 +29,13 @@ struct Zones {
 inline constexpr Zones kZones{};
 
 // Whether shuffles find their accepted words in windows of 32 (StdRng::draw_in_windows): true
-// where the processor has AVX-512F and BW. Tests turn it off to compare both ways.
+// where the processor has AVX-512F and BW, and BMI2. Tests turn it off to compare both ways.
 extern bool g_shuffle_windows;
 }  // namespace detail
 
 // The game's seedable generator: the ChaCha stream with 12 rounds, a 64-bit block counter and a
-// zero nonce. Blocks are computed four or eight at once (game/chacha.hpp), or two for a fresh
-// generator that wants only a few words, and read out block after block.
+// zero nonce. Blocks are computed four or eight at once (game/chacha.hpp), or one or two for a
+// fresh generator that wants only a few words, and read out block after block.
 class StdRng {
  public:
   using Key = std::array<std::uint8_t, 32>;

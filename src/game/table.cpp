@@ -74,6 +74,8 @@ Hand Table::draw_cards(std::size_t n) {
   Hand drawn;
 #if defined(__SSE2__) && !defined(CORVANTA_PORTABLE)
   if (const std::size_t size = tavern_deck.size(); size >= kMaxHandSize) {
+    // The top eight cards, the top first, in one reversed 16-byte copy: the hand they go to is
+    // read back whole by the next listing, which waits on one store less than on eight.
     static_assert(sizeof(Card) == 2 && sizeof(Card) * kMaxHandSize == 16);
     __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tavern_deck.data() + size - kMaxHandSize));
     top = _mm_shufflehi_epi16(_mm_shufflelo_epi16(_mm_shuffle_epi32(top, 0x4E), 0x1B), 0x1B);
