@@ -245,7 +245,7 @@ bool InfoSetTree<Spec>::playout(Worker& worker) {
       }
     }
     Edge& edge = *considered[chosen];
-    const bool first_try = edge.stats.visits.fetch_add(1, std::memory_order_relaxed) == 0;
+    const bool first_try = edge.stats.down(0) == 1;
     path.push_back(&edge);
     spec_.apply(state, moves.data()[chosen]);
     if (first_try) break;

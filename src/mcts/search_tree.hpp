@@ -132,9 +132,12 @@ struct SearchHandle {
   ThreadData& thread_data;
 };
 
-// An edge: one move from a node, and the node it leads to once expanded. Edges lie side by side:
-// padding each to a cache line of its own bought nothing measurable with two workers, and cost
-// the tree more than half of its memory.
+// An edge: one move from a node, the node it leads to once expanded, and that node's statistics.
+// A node hangs from one edge alone, so its statistics live there, beside its siblings', where the
+// policy reads them: a playout writes one line a level instead of two (the node's and a copy on
+// its edge), and a node is read-only once built. Edges lie side by side: padding each to a cache
+// line of its own bought nothing measurable with two workers, and cost the tree more than half
+// of its memory.
 template <class Spec>
 class MoveInfo {
  public:
@@ -208,12 +211,12 @@ class MoveInfo {
   NodeStats stats_;
 };
 
-// A node: its statistics, the evaluation made when it was built and, once a playout first passes
-// through it, its edges. Most nodes of a tree are leaves that one playout built and none has
-// passed through since: they never pay for edges, which are most of a node's bytes when the
-// game offers dozens of moves. Everything but the statistics, the edges' links and the edges'
-// one-time installation is read-only once the node is published. Nodes and edges live in their
-// tree's arenas and die with the tree.
+// A node: the evaluation made when it was built and, once a playout first passes through it, its
+// edges; its statistics are on the edge it hangs from. Most nodes of a tree are leaves that one
+// playout built and none has passed through since: they never pay for edges, which are most of a
+// node's bytes when the game offers dozens of moves. Everything but its edges' statistics, their
+// links and the edges' one-time installation is read-only once the node is published. Nodes and
+// edges live in their tree's arenas and die with the tree.
 template <class Spec>
 class SearchNode {
  public:
@@ -231,7 +234,6 @@ class SearchNode {
   }
   // The moves available in the node's state, whether or not their edges are built yet.
   std::size_t num_moves() const { return num_moves_; }
-  const NodeStats& stats() const { return stats_; }
   const StateEvaluation& evaln() const { return evaln_; }
 
  private:
@@ -255,7 +257,6 @@ class SearchNode {
       return {};
   }
 
-  NodeStats stats_;
   // Packed moves: the code of the edge that leads here (its link now holds this node's address).
   [[no_unique_address]] const IncomingCode incoming_code_;
   // Null until the edges are built; then changes no more. Installed by a compare-and-swap with
@@ -435,10 +436,8 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
 
   State state = root_state_;
   SmallVec<Edge*, kInlinePath> path;
-  SmallVec<Node*, kInlinePath> node_path;
   SmallVec<Player, kInlinePath> players;
   bool did_we_create = false;
-  // The root's own statistics are never updated.
   Node* node = root_node_;
 
   for (;;) {
@@ -450,7 +449,9 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
                                                    Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.
     Edge& choice = edges[static_cast<std::size_t>(&chosen - edges)];
-    choice.stats_.down_in_passing(Spec::virtual_loss);
+    // Counted before the node is built, so that other workers see the playout on its way while
+    // its rollout runs.
+    const std::uint64_t visits = choice.stats_.down(Spec::virtual_loss);
     players.push_back(Spec::current_player(state));
     path.push_back(&choice);
     if (path.size() > Spec::max_playout_length)
@@ -461,22 +462,16 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
     // Without a transposition table a node hangs from one edge: a cycle would show as a node met at
     // another depth than its own. One comparison instead of a search of the path so far.
     if (next->depth_ != path.size()) throw SearchError(std::string(cycle_detected_message()));
-    node_path.push_back(next);
-    next->stats_.down(Spec::virtual_loss);
     node = next;
-    if (next->stats_.visits.load(std::memory_order_relaxed) <= Spec::visits_before_expansion) break;
+    if (visits <= Spec::visits_before_expansion) break;
   }
 
   const StateEvaluation evaln =
       did_we_create ? node->evaln_
                     : eval_.evaluate_existing_state(state, node->evaln_, Handle{*node, thread_data});
 
-  // Deepest first, so that each edge ends up with its child's statistics as of this playout.
-  for (std::size_t i = path.size(); i-- > 0;) {
-    const std::int64_t reward = eval_.interpret_evaluation_for_player(evaln, players[i]);
-    node_path[i]->stats_.up(reward, Spec::virtual_loss);
-    path[i]->stats_.replace(node_path[i]->stats_);
-  }
+  for (std::size_t i = 0; i < path.size(); ++i)
+    path[i]->stats_.up(eval_.interpret_evaluation_for_player(evaln, players[i]), Spec::virtual_loss);
   return true;
 }
 
