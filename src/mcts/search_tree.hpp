@@ -17,6 +17,7 @@
 #include "mcts/node_arena.hpp"
 #include "mcts/node_stats.hpp"
 #include "mcts/policy_rng.hpp"
+#include "mcts/prefetch.hpp"
 #include "mcts/search_error.hpp"
 #include "mcts/small_vec.hpp"
 
@@ -449,15 +450,21 @@ bool SearchTree<Spec>::playout(ThreadData& thread_data) {
                                                    Handle{*node, thread_data});
     // The policy returns one of the node's own edges; only the tree may change their statistics.
     Edge& choice = edges[static_cast<std::size_t>(&chosen - edges)];
-    // Counted before the node is built, so that other workers see the playout on its way while
-    // its rollout runs.
-    const std::uint64_t visits = choice.stats_.down(Spec::virtual_loss);
+    // While the move is made: the chosen edge for its count, and the child's edges for the next
+    // choice. Both are lines the other workers write.
+    prefetch_for_write(&choice);
+    if (const Node* child = choice.child())
+      if (const Edge* next_edges = child->edges_.load(std::memory_order_relaxed))
+        prefetch_for_read(next_edges, child->num_moves_ * sizeof(Edge));
     players.push_back(Spec::current_player(state));
     path.push_back(&choice);
     if (path.size() > Spec::max_playout_length)
       throw SearchError(playout_length_exceeded_message(Spec::max_playout_length));
 
     Spec::make_move(state, choice.move_from(choice.link_.load(std::memory_order_acquire)));
+    // Counted before the node is built, so that other workers see the playout on its way while
+    // its rollout runs.
+    const std::uint64_t visits = choice.stats_.down(Spec::virtual_loss);
     Node* next = descend(state, choice, *node, path.size(), thread_data, did_we_create);
     // Without a transposition table a node hangs from one edge: a cycle would show as a node met at
     // another depth than its own. One comparison instead of a search of the path so far.
@@ -483,9 +490,11 @@ MoveInfo<Spec>* SearchTree<Spec>::edges_of(Node& node, const State& state, NodeA
   // moves as when the node was built; anything else is a game whose moves are not a function of
   // its state.
   if (moves.size() != node.num_moves_) throw SearchError(std::string(moves_changed_message()));
-  static_assert(alignof(Edge) <= NodeArena::kAlignment);
+  static_assert(alignof(Edge) <= NodeArena::kAlignment && kCacheLine <= NodeArena::kAlignment);
   const std::size_t bytes = moves.size() * sizeof(Edge);
-  auto* edges = static_cast<Edge*>(arena.allocate(bytes, alignof(Edge)));
+  // From a line of its own: every worker writes the counters, and a node sharing their first line
+  // would be fetched again after each write.
+  auto* edges = static_cast<Edge*>(arena.allocate(bytes, kCacheLine));
   std::size_t built = 0;
   try {
     for (; built < moves.size(); ++built) std::construct_at(edges + built, moves.data()[built]);
