@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <new>
 
+#include "mcts/cache_line.hpp"
+
 namespace mcts {
 
 namespace detail {
@@ -24,10 +26,10 @@ bool cache_chunk(void* chunk, std::size_t bytes);
 // back all at once when the arena is destroyed with its tree. Used by one thread at a time.
 // Aligned to a cache line: the arenas of two workers are written all the time by their owners and
 // must not share a line.
-class alignas(64) NodeArena {
+class alignas(kCacheLine) NodeArena {
  public:
   // Every allocation is aligned to this; chunks are aligned to it as well.
-  static constexpr std::size_t kAlignment = 64;
+  static constexpr std::size_t kAlignment = kCacheLine;
 
   NodeArena() = default;
   NodeArena(const NodeArena&) = delete;

@@ -17,7 +17,7 @@
 #include "mcts/node_arena.hpp"
 #include "mcts/node_stats.hpp"
 #include "mcts/policy_rng.hpp"
-#include "mcts/prefetch.hpp"
+#include "mcts/cache_line.hpp"
 #include "mcts/search_error.hpp"
 #include "mcts/small_vec.hpp"
 
@@ -42,10 +42,6 @@
 //   choose_child(std::span<const MoveInfo<Spec>>, const SearchHandle<Spec>&)
 //     -> const MoveInfo<Spec>&, one of the given edges (the list is never empty).
 namespace mcts {
-
-// Data written by one worker and read by others that is hot enough to suffer from sharing a line
-// with its neighbours (the tree's counters) sits on its own cache line.
-inline constexpr std::size_t kCacheLine = 64;
 
 // A search definition whose moves round-trip through a 63-bit code. Its edges then keep the code
 // in the word that later links the child, and the child keeps it once built: an edge is no larger
@@ -490,7 +486,7 @@ MoveInfo<Spec>* SearchTree<Spec>::edges_of(Node& node, const State& state, NodeA
   // moves as when the node was built; anything else is a game whose moves are not a function of
   // its state.
   if (moves.size() != node.num_moves_) throw SearchError(std::string(moves_changed_message()));
-  static_assert(alignof(Edge) <= NodeArena::kAlignment && kCacheLine <= NodeArena::kAlignment);
+  static_assert(alignof(Edge) <= NodeArena::kAlignment);
   const std::size_t bytes = moves.size() * sizeof(Edge);
   // From a line of its own: every worker writes the counters, and a node sharing their first line
   // would be fetched again after each write.

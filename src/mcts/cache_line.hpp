@@ -3,6 +3,10 @@
 
 namespace mcts {
 
+// Data written by one worker and read by others that is hot enough to suffer from sharing a line
+// with its neighbours (the tree's counters) sits on its own cache line.
+inline constexpr std::size_t kCacheLine = 64;
+
 // Hints to the processor, for lines a worker will soon need that another worker may hold: the
 // fetch starts now and overlaps whatever comes before the use. They change no value.
 
@@ -19,9 +23,8 @@ inline void prefetch_for_write(const void* p) {
 
 // Asks for every line of [begin, begin + bytes) for reading.
 inline void prefetch_for_read(const void* begin, std::size_t bytes) {
-  constexpr std::size_t kLine = 64;
   const char* const first = static_cast<const char*>(begin);
-  for (std::size_t offset = 0; offset < bytes; offset += kLine) __builtin_prefetch(first + offset, 0, 3);
+  for (std::size_t offset = 0; offset < bytes; offset += kCacheLine) __builtin_prefetch(first + offset, 0, 3);
 }
 
 }  // namespace mcts
